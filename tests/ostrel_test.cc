@@ -1,0 +1,331 @@
+// ostrel run whole under the driver stand-in: its command line, its exit
+// statuses and what it leaves in each adapter and profile file.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "profile_file.h"
+#include "sandbox.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+RunResult Ostrel(const Sandbox &sb, const std::string &args = "")
+{
+    return RunCommand(EnvPath("SIMCTL") + " run " + sb.dir() + " -- " + EnvPath("OSTREL") + " " + args);
+}
+
+ProfileRecord Adapter(const Sandbox &sb, const std::string &iface)
+{
+    return ProfileRecord{FromBytes<CFG_R770>(sim::GetRecord(sb.dir(), iface, "config")),
+                         FromBytes<_STSSID>(sim::GetRecord(sb.dir(), iface, "ssid")),
+                         FromBytes<_STAPLIST>(sim::GetRecord(sb.dir(), iface, "aplist"))};
+}
+
+void SetAdapter(const Sandbox &sb, const std::string &iface, const ProfileRecord &r)
+{
+    sim::SetRecord(sb.dir(), iface, "config", Bytes(r.cfg));
+    sim::SetRecord(sb.dir(), iface, "ssid", Bytes(r.ssid));
+    sim::SetRecord(sb.dir(), iface, "aplist", Bytes(r.aplist));
+}
+
+// An adapter configuration as a fresh profile file stores it.
+ProfileRecord Stored(ProfileRecord r)
+{
+    r.cfg.clear_word1 = 0;
+    r.cfg.clear_word2 = 0;
+    r.cfg.home_flags &= uint8_t(~1u);
+    return r;
+}
+
+ProfileRecord Pattern(uint8_t seed)
+{
+    ProfileRecord r;
+    auto *p = reinterpret_cast<uint8_t *>(&r);
+    for (size_t i = 0; i < sizeof r; ++i)
+        p[i] = uint8_t(seed + 13 * i);
+    return Stored(r);
+}
+
+std::vector<uint8_t> FileImage(const ProfileRecord &a, const ProfileRecord &b, uint32_t selector)
+{
+    ProfileFile f{};
+    f.a = a;
+    f.b = b;
+    uint32_t sum = 0;
+    for (const uint8_t byte : Bytes(a))
+        sum += byte;
+    for (const uint8_t byte : Bytes(b))
+        sum += byte;
+    f.header.checksum = sum & 0xFFFF;
+    f.header.magic = PROFILE_MAGIC;
+    f.header.selector = selector;
+    return Bytes(f);
+}
+
+// The record requests (not the identification) made to one interface.
+std::vector<sim::JournalEntry> Requests(const Sandbox &sb, const std::string &iface)
+{
+    std::vector<sim::JournalEntry> out;
+    for (auto &e : sb.journal())
+        if (e.iface == iface && e.code == 0x89F0)
+            out.push_back(e);
+    return out;
+}
+
+std::vector<int> Commands(const std::vector<sim::JournalEntry> &requests)
+{
+    std::vector<int> out;
+    for (const auto &e : requests)
+        out.push_back(e.command);
+    return out;
+}
+
+// What reached the adapter, as a profile record; empty parts stay zero.
+ProfileRecord Loaded(const std::vector<sim::JournalEntry> &requests)
+{
+    ProfileRecord r{};
+    for (const auto &e : requests) {
+        if (e.command == 53)
+            r.cfg = FromBytes<CFG_R770>(e.sent);
+        if (e.command == 54)
+            r.ssid = FromBytes<_STSSID>(e.sent);
+        if (e.command == 55)
+            r.aplist = FromBytes<_STAPLIST>(e.sent);
+    }
+    return r;
+}
+
+const std::vector<int> kLoad = {1, 3, 2, 54, 55, 53};
+const std::vector<int> kCreateAndLoad = {1, 3, 2, 1, 3, 2, 54, 55, 53};
+
+TEST(Ostrel, VersionOptionTouchesNoAdapter)
+{
+    const struct {
+        const char *family;
+        std::vector<std::string> ifaces;
+        const char *args;
+    } cases[] = {
+        {"vindral", {"eth0"}, "-v"},
+        {"vindral", {"eth0"}, "-v -x"},
+        {"vindral", {}, "-v"},
+        {"none", {}, "-v"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.family) + " " + c.args);
+        Sandbox sb(c.ifaces, c.family);
+        const RunResult r = Ostrel(sb, c.args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "ostrel 1.5.1\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(Requests(sb, "eth0").empty());
+        EXPECT_FALSE(fs::exists(sb.path("etc/eth0.cfg")));
+    }
+}
+
+TEST(Ostrel, OtherArgumentsAreIgnored)
+{
+    for (const char *args : {"-vx", "x -v", "-V", "--v"}) {
+        SCOPED_TRACE(args);
+        Sandbox sb;
+        const RunResult r = Ostrel(sb, args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(Commands(Requests(sb, "eth0")), kCreateAndLoad);
+    }
+}
+
+TEST(Ostrel, NoAdapterEndsWithStatus1AndNoOutput)
+{
+    const struct {
+        const char *what;
+        const char *family;
+        std::vector<std::string> ifaces;
+        std::vector<std::string> behaviours;
+    } cases[] = {
+        {"no driver", "none", {"eth0"}, {}},
+        {"driver without adapters", "vindral", {}, {}},
+        {"interface of another driver", "vindral", {"eth0"}, {"ident=0x1234"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Sandbox sb(c.ifaces, c.family);
+        if (!c.behaviours.empty())
+            sb.set("eth0", c.behaviours);
+        const RunResult r = Ostrel(sb);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+        EXPECT_FALSE(fs::exists(sb.path("etc/eth0.cfg")));
+    }
+}
+
+TEST(Ostrel, MissingFileIsCreatedFromTheAdapterThenLoaded)
+{
+    Sandbox sb;
+    ProfileRecord present = Adapter(sb, "eth0");
+    present.cfg.clear_word1 = 0x0102;
+    present.cfg.clear_word2 = 0x0304;
+    present.cfg.home_flags |= 1;
+    SetAdapter(sb, "eth0", present);
+
+    const RunResult r = Ostrel(sb);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+
+    const auto stored = Stored(present);
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")), FileImage(stored, stored, 0));
+    struct stat st;
+    ASSERT_EQ(stat(sb.path("etc/eth0.cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0666));
+
+    const auto requests = Requests(sb, "eth0");
+    EXPECT_EQ(Commands(requests), kCreateAndLoad);
+    EXPECT_EQ(Bytes(Loaded(requests)), Bytes(stored));
+}
+
+TEST(Ostrel, EachAdapterGetsTheCurrentProfileOfItsOwnFile)
+{
+    Sandbox sb({"eth0", "eth2"});
+    const ProfileRecord a0 = Pattern(1), b0 = Pattern(2), a2 = Pattern(3), b2 = Pattern(4);
+    const auto file0 = FileImage(a0, b0, 0), file2 = FileImage(a2, b2, 1);
+    WriteFileBytes(sb.path("etc/eth0.cfg"), file0);
+    WriteFileBytes(sb.path("etc/eth2.cfg"), file2);
+    const ProfileRecord own0 = Adapter(sb, "eth0"), own2 = Adapter(sb, "eth2");
+
+    const RunResult r = Ostrel(sb);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+
+    // Each loaded with its own MAC address; the files keep the stored ones.
+    ProfileRecord expect0 = a0, expect2 = b2;
+    std::memcpy(expect0.cfg.mac_addr, own0.cfg.mac_addr, 6);
+    std::memcpy(expect2.cfg.mac_addr, own2.cfg.mac_addr, 6);
+    const auto requests0 = Requests(sb, "eth0"), requests2 = Requests(sb, "eth2");
+    EXPECT_EQ(Commands(requests0), kLoad);
+    EXPECT_EQ(Commands(requests2), kLoad);
+    EXPECT_EQ(Bytes(Loaded(requests0)), Bytes(expect0));
+    EXPECT_EQ(Bytes(Loaded(requests2)), Bytes(expect2));
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")), file0);
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth2.cfg")), file2);
+    EXPECT_FALSE(fs::exists(sb.path("etc/eth1.cfg")));
+}
+
+TEST(Ostrel, DamagedFilesAreRecreatedFromTheAdapter)
+{
+    Sandbox sb;
+    const ProfileRecord present = Adapter(sb, "eth0");
+    const auto stored = Stored(present);
+    auto good = FileImage(Pattern(5), Pattern(6), 1);
+    // A new file's reserved header is zero, whatever the damaged one held.
+    std::fill(good.begin() + 12, good.begin() + 136, 0xE7);
+    const struct {
+        const char *what;
+        std::function<void(std::vector<uint8_t> &)> damage;
+    } cases[] = {
+        {"empty", [](auto &f) { f.clear(); }},
+        {"short", [](auto &f) { f.resize(707); }},
+        {"header only", [](auto &f) { f.resize(136); }},
+        {"wrong checksum", [](auto &f) { f[0] ^= 0x10; }},
+        {"checksum upper half set", [](auto &f) { f[2] = 1; }},
+        {"wrong magic", [](auto &f) { f[4] = 0x56; }},
+        {"record byte changed", [](auto &f) { f[500] ^= 1; }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = good;
+        c.damage(bytes);
+        WriteFileBytes(sb.path("etc/eth0.cfg"), bytes);
+        SetAdapter(sb, "eth0", present);
+        sb.clearJournal();
+
+        const RunResult r = Ostrel(sb);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out + r.err, "");
+        EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")), FileImage(stored, stored, 0));
+        const auto requests = Requests(sb, "eth0");
+        EXPECT_EQ(Commands(requests), kCreateAndLoad);
+        EXPECT_EQ(Bytes(Loaded(requests)), Bytes(stored));
+    }
+}
+
+TEST(Ostrel, ChangedReservedHeaderByteKeepsTheFile)
+{
+    Sandbox sb;
+    auto file = FileImage(Pattern(5), Pattern(6), 0);
+    file[100] = 0x77;
+    WriteFileBytes(sb.path("etc/eth0.cfg"), file);
+    ProfileRecord expect = Pattern(5);
+    std::memcpy(expect.cfg.mac_addr, Adapter(sb, "eth0").cfg.mac_addr, 6);
+
+    EXPECT_EQ(Ostrel(sb).status, 0);
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")), file);
+    const auto requests = Requests(sb, "eth0");
+    EXPECT_EQ(Commands(requests), kLoad);
+    EXPECT_EQ(Bytes(Loaded(requests)), Bytes(expect));
+}
+
+TEST(Ostrel, FileThatCannotBeCreatedEndsWithStatus1)
+{
+    Sandbox sb({"eth0", "eth1"});
+    fs::create_directory(sb.path("etc/eth0.cfg"));
+
+    const RunResult r = Ostrel(sb);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Cant open config CFGIO: Is a directory\n");
+    EXPECT_EQ(Commands(Requests(sb, "eth0")), (std::vector<int>{1, 3, 2}));
+    EXPECT_TRUE(Requests(sb, "eth1").empty());
+}
+
+TEST(Ostrel, ReadErrorsEndWithStatus9)
+{
+    const struct {
+        const char *what;
+        std::function<void(const Sandbox &)> prepare;
+        std::vector<int> eth0_requests;
+    } cases[] = {
+        // Reading the process's own memory at offset 0 fails with EIO.
+        {"file read fails", [](const Sandbox &sb) { fs::create_symlink("/proc/self/mem", sb.path("etc/eth0.cfg")); },
+         {}},
+        // The file was never created, so the load has nothing to read.
+        {"adapter unreadable while creating", [](const Sandbox &sb) { sb.fail("eth0", 1, EIO); }, {1}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Sandbox sb({"eth0", "eth1"});
+        c.prepare(sb);
+
+        const RunResult r = Ostrel(sb);
+        EXPECT_EQ(r.status, 9);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("Cfgio::rdcfg: ", 0), 0u) << r.err;
+        EXPECT_EQ(Commands(Requests(sb, "eth0")), c.eth0_requests);
+        EXPECT_TRUE(Requests(sb, "eth1").empty());
+    }
+}
+
+TEST(Ostrel, AdapterUnreadableWhileLoadingIsSkipped)
+{
+    Sandbox sb({"eth0", "eth1"});
+    const auto file = FileImage(Pattern(5), Pattern(6), 0);
+    WriteFileBytes(sb.path("etc/eth0.cfg"), file);
+    sb.fail("eth0", 1, EIO);
+
+    const RunResult r = Ostrel(sb);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(Commands(Requests(sb, "eth0")), std::vector<int>{1});
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")), file);
+    EXPECT_EQ(Commands(Requests(sb, "eth1")), kCreateAndLoad);
+}
+
+} // namespace

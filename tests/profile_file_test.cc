@@ -1,0 +1,510 @@
+// Profile file: which files count as valid, how a file is created from the
+// adapter, saved, and loaded back into the adapter.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "profile_file.h"
+#include "sandbox.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kFileSize = 708;
+constexpr size_t kRecordsAt = 136;
+
+// The checksum as the file format defines it, computed from the file image.
+uint32_t StoredSum(const std::vector<uint8_t> &file)
+{
+    uint32_t sum = 0;
+    for (size_t i = kRecordsAt; i < file.size(); ++i)
+        sum += file[i];
+    return sum & 0xFFFF;
+}
+
+// A record with every byte set, so that a lost or moved byte shows.
+ProfileRecord Pattern(uint8_t seed)
+{
+    ProfileRecord r;
+    auto *p = reinterpret_cast<uint8_t *>(&r);
+    for (size_t i = 0; i < sizeof r; ++i)
+        p[i] = uint8_t(seed + 7 * i);
+    r.cfg.clear_word1 = 0;
+    r.cfg.clear_word2 = 0;
+    return r;
+}
+
+std::vector<uint8_t> FileImage(const ProfileRecord &a, const ProfileRecord &b, uint32_t selector = 0)
+{
+    ProfileFile f{};
+    f.header.magic = PROFILE_MAGIC;
+    f.header.selector = selector;
+    f.a = a;
+    f.b = b;
+    auto bytes = Bytes(f);
+    const uint32_t sum = StoredSum(bytes);
+    for (int i = 0; i < 4; ++i)
+        bytes[size_t(i)] = uint8_t(sum >> (8 * i));
+    return bytes;
+}
+
+// Offsets at which two byte images differ.
+std::vector<size_t> Differences(const std::vector<uint8_t> &x, const std::vector<uint8_t> &y)
+{
+    std::vector<size_t> out;
+    EXPECT_EQ(x.size(), y.size());
+    for (size_t i = 0; i < std::min(x.size(), y.size()); ++i)
+        if (x[i] != y[i])
+            out.push_back(i);
+    return out;
+}
+
+const sim::JournalEntry *Find(std::vector<sim::JournalEntry> &&, int) = delete;
+const sim::JournalEntry *Find(const std::vector<sim::JournalEntry> &journal, int command)
+{
+    for (const auto &e : journal)
+        if (e.command == command)
+            return &e;
+    return nullptr;
+}
+
+class ProfileFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(radio.InitCard("eth0"), 0); }
+
+    std::string File() const { return sb.path("etc/eth0.cfg"); }
+
+    // The adapter's present configuration, as a profile record.
+    ProfileRecord Adapter() const
+    {
+        return ProfileRecord{FromBytes<CFG_R770>(sim::GetRecord(sb.dir(), "eth0", "config")),
+                             FromBytes<_STSSID>(sim::GetRecord(sb.dir(), "eth0", "ssid")),
+                             FromBytes<_STAPLIST>(sim::GetRecord(sb.dir(), "eth0", "aplist"))};
+    }
+    void SetAdapter(const ProfileRecord &r) const
+    {
+        sim::SetRecord(sb.dir(), "eth0", "config", Bytes(r.cfg));
+        sim::SetRecord(sb.dir(), "eth0", "ssid", Bytes(r.ssid));
+        sim::SetRecord(sb.dir(), "eth0", "aplist", Bytes(r.aplist));
+    }
+    bool Valid() const { return Cfgio("eth0.cfg").valid != 0; }
+
+    Sandbox sb;
+    kdR770 radio{"eth0"};
+};
+
+using ProfileFileDeathTest = ProfileFileTest;
+
+TEST_F(ProfileFileTest, ValidityFollowsSizeChecksumAndMagic)
+{
+    // The last bytes of record B are zero, so dropping them leaves the sum intact.
+    ProfileRecord b = Pattern(2);
+    std::memset(reinterpret_cast<uint8_t *>(&b) + sizeof b - 8, 0, 8);
+    const auto good = FileImage(Pattern(1), b);
+
+    struct Case {
+        const char *what;
+        std::function<void(std::vector<uint8_t> &)> change;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"intact", [](auto &) {}, true},
+        {"selector 1", [](auto &f) { f[8] = 1; }, true},
+        {"every reserved header byte set", [](auto &f) { std::fill(f.begin() + 12, f.begin() + 136, 0xA5); }, true},
+        {"empty", [](auto &f) { f.clear(); }, false},
+        {"header only", [](auto &f) { f.resize(kRecordsAt); }, false},
+        {"short, sum still matching", [](auto &f) { f.resize(kFileSize - 8); }, false},
+        {"checksum off by one", [](auto &f) { f[0] ^= 1; }, false},
+        {"checksum upper half non-zero", [](auto &f) { f[2] = 1; }, false},
+        {"checksum top byte non-zero", [](auto &f) { f[3] = 0x80; }, false},
+        {"magic 344", [](auto &f) { f[4] = 0x58; }, false},
+        {"magic upper bytes set", [](auto &f) { f[6] = 1; }, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = good;
+        c.change(bytes);
+        WriteFileBytes(File(), bytes);
+        Cfgio io("eth0.cfg");
+        EXPECT_EQ(io.valid != 0, c.valid);
+        // An invalid file is not kept open.
+        EXPECT_EQ(io.fd >= 0, c.valid);
+    }
+
+    for (size_t at = kRecordsAt; at < kFileSize; ++at) {
+        auto bytes = good;
+        bytes[at] = uint8_t(bytes[at] + 1);
+        WriteFileBytes(File(), bytes);
+        EXPECT_FALSE(Valid()) << "record byte " << at << " changed";
+    }
+    for (size_t at = 12; at < kRecordsAt; ++at) {
+        auto bytes = good;
+        bytes[at] ^= 0xFF;
+        WriteFileBytes(File(), bytes);
+        EXPECT_TRUE(Valid()) << "reserved byte " << at << " changed";
+    }
+}
+
+TEST_F(ProfileFileTest, MissingFileIsInvalidAndNotCreated)
+{
+    EXPECT_FALSE(Valid());
+    EXPECT_FALSE(fs::exists(File()));
+}
+
+TEST_F(ProfileFileTest, CreatedFileHoldsTheAdapterConfigurationTwice)
+{
+    ProfileRecord present = Adapter();
+    present.cfg.clear_word1 = 0x1234;
+    present.cfg.clear_word2 = 0xBEEF;
+    present.cfg.home_flags = 0x81;
+    SetAdapter(present);
+
+    const mode_t before = umask(022);
+    Cfgio io("eth0.cfg");
+    ASSERT_FALSE(io.valid);
+    EXPECT_EQ(io.mkcfg(radio), 0);
+    const mode_t after = umask(before);
+    EXPECT_EQ(after, mode_t(022)) << "creating the file changed the process's mask";
+    EXPECT_TRUE(io.valid);
+
+    struct stat st;
+    ASSERT_EQ(stat(File().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0666));
+
+    const auto bytes = ReadFileBytes(File());
+    ASSERT_EQ(bytes.size(), kFileSize);
+    const auto f = FromBytes<ProfileFile>(bytes);
+    ProfileRecord expected = present;
+    expected.cfg.clear_word1 = 0;
+    expected.cfg.clear_word2 = 0;
+    expected.cfg.home_flags = 0x80;  // only the home bit goes
+    EXPECT_EQ(Bytes(f.a), Bytes(expected));
+    EXPECT_EQ(Bytes(f.b), Bytes(expected));
+    EXPECT_EQ(uint32_t(f.header.checksum), StoredSum(bytes));
+    EXPECT_EQ(uint32_t(f.header.magic), uint32_t(PROFILE_MAGIC));
+    EXPECT_EQ(uint32_t(f.header.selector), 0u);
+    EXPECT_EQ(std::vector<uint8_t>(f.header.reserved, f.header.reserved + 124), std::vector<uint8_t>(124, 0));
+    EXPECT_TRUE(Valid());
+}
+
+TEST_F(ProfileFileTest, CreationFailsWithoutFileWhenAdapterCannotBeRead)
+{
+    // Any of the three reads of the configuration.
+    for (int command : {1, 3, 2}) {
+        SCOPED_TRACE(command);
+        sb.fail("eth0", command, EIO);
+        Cfgio io("eth0.cfg");
+        EXPECT_EQ(io.mkcfg(radio), -1);
+        EXPECT_FALSE(io.valid);
+        EXPECT_FALSE(fs::exists(File()));
+    }
+}
+
+TEST_F(ProfileFileTest, SaveWhereNoFileCanBeIsReported)
+{
+    // A device or a directory at the path is refused rather than written.
+    fs::create_symlink("/dev/full", File());
+    {
+        Cfgio io("eth0.cfg");
+        ASSERT_FALSE(io.valid);
+        ProfileRecord a = Pattern(1), b = Pattern(2);
+        EXPECT_EQ(io.wrcfg(a, b, 0), -1);
+    }
+    fs::remove(File());
+    fs::create_directory(File());
+    Cfgio io("eth0.cfg");
+    ProfileRecord a = Pattern(1), b = Pattern(2);
+    EXPECT_EQ(io.wrcfg(a, b, 0), -1);
+}
+
+TEST_F(ProfileFileDeathTest, WritesStoppedPartWayAreReported)
+{
+    // The file may grow to 500 bytes only: the first write is cut short and the
+    // next one refused.
+    auto limit = [] {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim = {500, 500};
+        setrlimit(RLIMIT_FSIZE, &lim);
+    };
+    auto create = [&] {
+        limit();
+        Cfgio io("eth0.cfg");
+        _exit(io.mkcfg(radio) == -1 ? 0 : 1);
+    };
+    EXPECT_EXIT(create(), ::testing::ExitedWithCode(0), "");
+    fs::remove(File());
+    auto save = [&] {
+        limit();
+        Cfgio io("eth0.cfg");
+        ProfileRecord a = Pattern(1), b = Pattern(2);
+        _exit(io.wrcfg(a, b, 1) == -1 ? 0 : 1);
+    };
+    EXPECT_EXIT(save(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(ProfileFileTest, SaveKeepsReservedHeaderAndClearsStoredWords)
+{
+    auto bytes = FileImage(Pattern(1), Pattern(2));
+    std::fill(bytes.begin() + 12, bytes.begin() + 136, 0x5C);
+    WriteFileBytes(File(), bytes);
+
+    Cfgio io("eth0.cfg");
+    ASSERT_TRUE(io.valid);
+    ProfileRecord a = Pattern(3), b = Pattern(4);
+    a.cfg.clear_word1 = 0x1111;
+    b.cfg.clear_word2 = 0x2222;
+    a.cfg.home_flags = 0;
+    b.cfg.home_flags = 1;
+    EXPECT_EQ(io.wrcfg(a, b, 1), 0);
+    // The caller's records are what was stored.
+    EXPECT_EQ(uint16_t(a.cfg.clear_word1), 0);
+    EXPECT_EQ(uint16_t(b.cfg.clear_word2), 0);
+
+    const auto saved = ReadFileBytes(File());
+    ASSERT_EQ(saved.size(), kFileSize);
+    const auto f = FromBytes<ProfileFile>(saved);
+    EXPECT_EQ(Bytes(f.a), Bytes(a));
+    EXPECT_EQ(Bytes(f.b), Bytes(b));
+    EXPECT_EQ(f.b.cfg.home_flags, 1) << "the home bit is kept on a save";
+    EXPECT_EQ(uint32_t(f.header.selector), 1u);
+    EXPECT_EQ(uint32_t(f.header.checksum), StoredSum(saved));
+    EXPECT_EQ(std::vector<uint8_t>(saved.begin() + 12, saved.begin() + 136), std::vector<uint8_t>(124, 0x5C));
+    EXPECT_TRUE(Valid());
+}
+
+TEST_F(ProfileFileTest, SaveOntoMissingOrDamagedFileWritesWholeFile)
+{
+    const auto good = FileImage(Pattern(1), Pattern(2));
+    struct Case {
+        const char *what;
+        std::function<void()> prepare;
+    };
+    const Case cases[] = {
+        {"missing", [&] { fs::remove(File()); }},
+        {"wrong checksum", [&] { auto f = good; f[1] ^= 0x40; WriteFileBytes(File(), f); }},
+        {"short", [&] { auto f = good; f.resize(300); WriteFileBytes(File(), f); }},
+        {"empty", [&] { WriteFileBytes(File(), {}); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        c.prepare();
+        const mode_t before = umask(022);
+        {
+            Cfgio io("eth0.cfg");
+            ASSERT_FALSE(io.valid);
+            ProfileRecord a = Pattern(5), b = Pattern(6);
+            EXPECT_EQ(io.wrcfg(a, b, 0), 0);
+        }
+        EXPECT_EQ(umask(before), mode_t(022));
+        const auto saved = ReadFileBytes(File());
+        ASSERT_EQ(saved.size(), kFileSize);
+        const auto f = FromBytes<ProfileFile>(saved);
+        EXPECT_EQ(Bytes(f.a), Bytes(Pattern(5)));
+        EXPECT_EQ(Bytes(f.b), Bytes(Pattern(6)));
+        EXPECT_TRUE(Valid());
+    }
+    struct stat st;
+    fs::remove(File());
+    {
+        umask(022);
+        Cfgio io("eth0.cfg");
+        ProfileRecord a = Pattern(5), b = Pattern(6);
+        io.wrcfg(a, b, 0);
+    }
+    ASSERT_EQ(stat(File().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0666));
+}
+
+TEST_F(ProfileFileTest, LoadSendsAdaptersOwnMacAndKeepsStoredOne)
+{
+    ProfileRecord a = Pattern(1), b = Pattern(2);
+    const uint8_t stored_mac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+    std::memcpy(a.cfg.mac_addr, stored_mac, 6);
+    const auto file = FileImage(a, b);
+    WriteFileBytes(File(), file);
+    const ProfileRecord present = Adapter();
+    ASSERT_NE(std::memcmp(present.cfg.mac_addr, stored_mac, 6), 0);
+
+    Cfgio io("eth0.cfg");
+    ASSERT_TRUE(io.valid);
+    sb.clearJournal();
+    ProfileRecord ra{}, rb{};
+    EXPECT_EQ(io.ldcfg(radio, ra, rb), 0);
+
+    EXPECT_EQ(sb.commands(), (std::vector<int>{1, 3, 2, 54, 55, 53}));
+    const auto journal = sb.journal();
+    ProfileRecord sent = a;
+    std::memcpy(sent.cfg.mac_addr, present.cfg.mac_addr, 6);
+    const auto *ssid = Find(journal, 54), *aplist = Find(journal, 55), *cfg = Find(journal, 53);
+    ASSERT_TRUE(ssid && aplist && cfg);
+    EXPECT_EQ(ssid->sent, Bytes(a.ssid));
+    EXPECT_EQ(aplist->sent, Bytes(a.aplist));
+    EXPECT_EQ(cfg->sent, Bytes(sent.cfg));
+    EXPECT_EQ(Bytes(ra), Bytes(sent));
+    EXPECT_EQ(Bytes(rb), Bytes(b));
+    EXPECT_EQ(ReadFileBytes(File()), file);
+}
+
+TEST_F(ProfileFileTest, AnyNonZeroSelectorMakesRecordBCurrent)
+{
+    const ProfileRecord a = Pattern(1), b = Pattern(2);
+    const struct {
+        uint32_t selector;
+        int current;
+    } cases[] = {{0, 0}, {1, 1}, {2, 1}, {0x100, 1}, {0x80000000u, 1}, {0xFFFFFFFFu, 1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.selector);
+        WriteFileBytes(File(), FileImage(a, b, c.selector));
+        Cfgio io("eth0.cfg");
+        ASSERT_TRUE(io.valid);
+        ProfileRecord ra{}, rb{};
+        EXPECT_EQ(io.rdcfg(ra, rb), c.current);
+        EXPECT_EQ(Bytes(ra), Bytes(a));
+        EXPECT_EQ(Bytes(rb), Bytes(b));
+
+        sb.clearJournal();
+        EXPECT_EQ(io.ldcfg(radio, ra, rb), c.current);
+        const auto journal = sb.journal();
+        const auto *cfg = Find(journal, 53);
+        ASSERT_TRUE(cfg);
+        ProfileRecord current = c.current ? b : a;
+        std::memcpy(current.cfg.mac_addr, Adapter().cfg.mac_addr, 6);
+        EXPECT_EQ(cfg->sent, Bytes(current.cfg));
+    }
+}
+
+TEST_F(ProfileFileTest, SaveWithSelectorOneMakesHomeCurrentAtNextLoad)
+{
+    WriteFileBytes(File(), FileImage(Pattern(1), Pattern(2), 0));
+    ProfileRecord a = Pattern(3), b = Pattern(4);
+    {
+        Cfgio io("eth0.cfg");
+        ASSERT_TRUE(io.valid);
+        ASSERT_EQ(io.wrcfg(a, b, 1), 0);
+    }
+    Cfgio io("eth0.cfg");
+    ASSERT_TRUE(io.valid);
+    sb.clearJournal();
+    ProfileRecord ra{}, rb{};
+    EXPECT_EQ(io.ldcfg(radio, ra, rb), 1);
+    const auto journal = sb.journal();
+    const auto *ssid = Find(journal, 54), *aplist = Find(journal, 55);
+    ASSERT_TRUE(ssid && aplist);
+    EXPECT_EQ(ssid->sent, Bytes(b.ssid));
+    EXPECT_EQ(aplist->sent, Bytes(b.aplist));
+    EXPECT_EQ(Bytes(ra), Bytes(a));
+}
+
+TEST_F(ProfileFileTest, OneChangedFieldIsAllThatChangesOnTheWayBack)
+{
+    // Every byte of the adapter's records set, reserved ranges included.
+    ProfileRecord original = Pattern(9);
+    original.cfg.home_flags &= uint8_t(~1u);
+    SetAdapter(original);
+    const auto read_back = Adapter();
+    ASSERT_EQ(Bytes(read_back), Bytes(original));
+
+    {
+        Cfgio io("eth0.cfg");
+        ASSERT_EQ(io.mkcfg(radio), 0);
+        ProfileRecord a{}, b{};
+        ASSERT_EQ(io.rdcfg(a, b), 0);
+        a.cfg.tx_power = uint16_t(a.cfg.tx_power ^ 0x0101);  // both bytes change
+        ASSERT_EQ(io.wrcfg(a, b, 0), 0);
+    }
+    const auto f = FromBytes<ProfileFile>(ReadFileBytes(File()));
+    const size_t tx_power = offsetof(CFG_R770, tx_power);
+    EXPECT_EQ(Differences(Bytes(original), Bytes(f.a)), (std::vector<size_t>{tx_power, tx_power + 1}));
+    EXPECT_EQ(Bytes(f.b), Bytes(original));
+
+    Cfgio io("eth0.cfg");
+    ASSERT_TRUE(io.valid);
+    sb.clearJournal();
+    ProfileRecord a{}, b{};
+    ASSERT_EQ(io.ldcfg(radio, a, b), 0);
+    const auto journal = sb.journal();
+    const auto *ssid = Find(journal, 54), *aplist = Find(journal, 55), *cfg = Find(journal, 53);
+    ASSERT_TRUE(ssid && aplist && cfg);
+    EXPECT_EQ(Differences(Bytes(original.cfg), cfg->sent), (std::vector<size_t>{tx_power, tx_power + 1}));
+    EXPECT_EQ(ssid->sent, Bytes(original.ssid));
+    EXPECT_EQ(aplist->sent, Bytes(original.aplist));
+}
+
+TEST_F(ProfileFileTest, LoadLeavesAdapterAloneWhenItCannotGoOn)
+{
+    const ProfileRecord a = Pattern(1), b = Pattern(2);
+    WriteFileBytes(File(), FileImage(a, b, 1));
+
+    {
+        // The adapter's configuration cannot be read: the file's records are
+        // still handed back, nothing is sent.
+        Cfgio io("eth0.cfg");
+        ASSERT_TRUE(io.valid);
+        sb.clearJournal();
+        sb.fail("eth0", 1, EIO);
+        ProfileRecord ra{}, rb{};
+        EXPECT_EQ(io.ldcfg(radio, ra, rb), -1);
+        EXPECT_EQ(sb.commands(), std::vector<int>{1});
+        EXPECT_EQ(Bytes(ra), Bytes(a));
+        EXPECT_EQ(Bytes(rb), Bytes(b));
+    }
+    {
+        // The file shrank after it was checked.
+        Cfgio io("eth0.cfg");
+        ASSERT_TRUE(io.valid);
+        ASSERT_EQ(truncate(File().c_str(), 600), 0);
+        sb.clearJournal();
+        ProfileRecord ra{}, rb{};
+        EXPECT_EQ(io.ldcfg(radio, ra, rb), -1);
+        EXPECT_TRUE(sb.journal().empty());
+    }
+}
+
+TEST_F(ProfileFileDeathTest, LoadAfterFailedCreationEndsWithStatus9)
+{
+    sb.fail("eth0", 1, EIO);
+    auto load = [this] {
+        Cfgio io("eth0.cfg");
+        io.mkcfg(radio);
+        ProfileRecord a{}, b{};
+        io.ldcfg(radio, a, b);
+    };
+    EXPECT_EXIT(load(), ::testing::ExitedWithCode(9), "^Cfgio::rdcfg: .+");
+}
+
+TEST_F(ProfileFileDeathTest, FileThatCannotBeCreatedEndsWithStatus1)
+{
+    fs::create_directory(File());
+    EXPECT_EXIT(
+        {
+            Cfgio io("eth0.cfg");
+            io.mkcfg(radio);
+        },
+        ::testing::ExitedWithCode(1), "^Cant open config CFGIO: Is a directory");
+}
+
+// A pipe at the path has no writer but the program itself: reading it would
+// wait for ever.
+TEST_F(ProfileFileDeathTest, PipeAtThePathIsNeitherReadNorWritten)
+{
+    ASSERT_EQ(mkfifo(File().c_str(), 0666), 0);
+    EXPECT_FALSE(Valid());
+    EXPECT_EXIT(
+        {
+            Cfgio io("eth0.cfg");
+            io.mkcfg(radio);
+        },
+        ::testing::ExitedWithCode(1), "^Cant open config CFGIO: Invalid argument");
+}
+
+} // namespace

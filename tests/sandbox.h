@@ -1,0 +1,81 @@
+// A fresh driver stand-in sandbox for each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sim_state.h"
+
+// Makes a temporary sandbox, points the stand-in at it for this process
+// (SIMDRIVER_ROOT) and removes it afterwards.
+class Sandbox {
+public:
+    explicit Sandbox(const std::vector<std::string> &ifaces = {"eth0"},
+                     const std::string &family = "vindral");
+    ~Sandbox();
+    Sandbox(const Sandbox &) = delete;
+    Sandbox &operator=(const Sandbox &) = delete;
+
+    const std::string &dir() const { return dir_; }
+    // A path inside the sandbox ("etc/eth0.cfg").
+    std::string path(const std::string &rel) const { return dir_ + "/" + rel; }
+
+    void set(const std::string &iface, const std::vector<std::string> &assignments) const
+    {
+        sim::Set(dir_, iface, assignments);
+    }
+    std::string get(const std::string &iface, const std::string &field) const
+    {
+        return sim::Get(dir_, iface, field);
+    }
+    void fail(const std::string &iface, int command, int err, int count = 1) const
+    {
+        sim::Fail(dir_, iface, command, err, count);
+    }
+    std::vector<sim::JournalEntry> journal() const { return sim::ReadJournal(dir_); }
+    void clearJournal() const { sim::ClearJournal(dir_); }
+
+    // The journal's commands in order, optionally for one interface only.
+    std::vector<int> commands(const std::string &iface = "") const;
+
+private:
+    std::string dir_;
+};
+
+// Reads a whole file; empty when it cannot be read.
+std::vector<uint8_t> ReadFileBytes(const std::string &path);
+void WriteFileBytes(const std::string &path, const std::vector<uint8_t> &bytes);
+
+// Runs a command line through /bin/sh with stdout and stderr captured.
+struct RunResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+RunResult RunCommand(const std::string &cmdline);
+
+// The number of descriptors this process has open: a leak shows as a change.
+int OpenFds();
+
+// The value of an environment variable that CTest sets (SIMCTL, OSTREL, ...).
+std::string EnvPath(const char *name);
+
+template <class T>
+std::vector<uint8_t> Bytes(const T &record)
+{
+    const auto *p = reinterpret_cast<const uint8_t *>(&record);
+    return std::vector<uint8_t>(p, p + sizeof(T));
+}
+
+template <class T>
+T FromBytes(const std::vector<uint8_t> &bytes)
+{
+    T record{};
+    EXPECT_EQ(bytes.size(), sizeof(T));
+    std::memcpy(&record, bytes.data(), std::min(bytes.size(), sizeof(T)));
+    return record;
+}

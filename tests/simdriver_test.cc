@@ -1,0 +1,653 @@
+// The driver stand-in itself, through raw system calls: path redirection,
+// private requests, faults, the journal, state across processes, the flash
+// monitor, the WEP readout, ZUNA and the statistics clock.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "records.h"
+#include "sandbox.h"
+
+namespace {
+
+constexpr unsigned long kRecordIoctl = 0x89F0;
+constexpr unsigned long kIdentIoctl = 0x89F1;
+constexpr int kUntouched = 9999;  // errno before each request
+
+// The driver's request block, as the programs lay it out.
+struct Request {
+    uint16_t command;
+    uint16_t length;
+    void *data;
+};
+
+struct Outcome {
+    int rc;
+    int err;
+    bool operator==(const Outcome &o) const { return rc == o.rc && err == o.err; }
+};
+void PrintTo(const Outcome &o, std::ostream *os) { *os << "{rc " << o.rc << ", errno " << o.err << "}"; }
+constexpr Outcome kOk{0, 0};
+Outcome Failed(int err) { return {-1, err}; }
+
+// One interface reached through a datagram socket, as a program does it.
+class Radio {
+public:
+    explicit Radio(const char *iface)
+    {
+        sock_ = socket(AF_INET, SOCK_DGRAM, 0);
+        std::memset(&ifr_, 0, sizeof ifr_);
+        std::strncpy(ifr_.ifr_name, iface, IFNAMSIZ - 1);
+    }
+    ~Radio() { close(sock_); }
+    int sock() const { return sock_; }
+
+    Outcome Call(uint16_t command, uint16_t length, void *data, unsigned long code = kRecordIoctl,
+                 int fd = -2)
+    {
+        req_ = Request{command, length, data};
+        ifr_.ifr_data = reinterpret_cast<char *>(&req_);
+        errno = kUntouched;
+        int rc = ioctl(fd == -2 ? sock_ : fd, code, &ifr_);
+        return {rc, rc == 0 ? 0 : errno};
+    }
+    template <class T>
+    Outcome Rec(uint16_t command, T &record)
+    {
+        return Call(command, sizeof record, &record);
+    }
+    Outcome Word(uint16_t command, uint32_t word) { return Call(command, 4, &word); }
+
+private:
+    int sock_;
+    ifreq ifr_;
+    Request req_;
+};
+
+bool StandInLoaded()
+{
+    Dl_info info{};
+    void *sym = dlsym(RTLD_DEFAULT, "ioctl");
+    return sym && dladdr(sym, &info) && info.dli_fname && std::strstr(info.dli_fname, "libsimdriver");
+}
+
+class SimDriver : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(StandInLoaded()) << "run under LD_PRELOAD=libsimdriver.so (ctest does)";
+    }
+};
+
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+TEST_F(SimDriver, RedirectsExactlyTheFixedPathsWhileRootIsSet)
+{
+    Sandbox sb;
+    // Each path gets a sandbox copy; the real system has none of them, so
+    // the path is visible exactly when it is redirected.
+    const struct {
+        const char *path;
+        bool redirected;
+    } cases[] = {
+        {"/etc/eth9.cfg", true},          {"/etc/simdrv-x/eth9.cfg", false},
+        {"/etc/eth9.cfgx", false},        {"/opt/tavlo/OXU.PRFS", true},
+        {"/opt/tavlo/helpml/a.html", true}, {"/opt/tavlox", false},
+        {"/proc/vindral", true},          {"/proc/vindralx", false},
+        {"/proc/driver/tsv240/x", true},  {"/proc/tsv240", true},
+        {"/proc/driver/vindral/x", true},
+    };
+    for (const auto &c : cases) {
+        std::filesystem::path copy = sb.dir() + c.path;
+        std::filesystem::create_directories(copy.parent_path());
+        if (!std::filesystem::exists(copy))
+            WriteFileBytes(copy, {1});
+        EXPECT_EQ(access(c.path, F_OK) == 0, c.redirected) << c.path;
+    }
+
+    // Every entry point leads into the sandbox.
+    const std::string cfg = sb.path("etc/eth8.cfg");
+    int fd = open("/etc/eth8.cfg", O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "abc", 3), 3);
+    close(fd);
+    EXPECT_EQ(ReadFileBytes(cfg), (std::vector<uint8_t>{'a', 'b', 'c'}));
+    struct stat st {};
+    EXPECT_EQ(stat("/etc/eth8.cfg", &st), 0);
+    EXPECT_EQ(st.st_size, 3);
+    EXPECT_EQ(lstat("/etc/eth8.cfg", &st), 0);
+    EXPECT_EQ(fstatat(AT_FDCWD, "/etc/eth8.cfg", &st, 0), 0);
+    struct statx stx {};
+    EXPECT_EQ(statx(AT_FDCWD, "/etc/eth8.cfg", 0, STATX_SIZE, &stx), 0);
+    auto xstat = reinterpret_cast<int (*)(int, const char *, struct stat *)>(
+        dlsym(RTLD_DEFAULT, "__xstat"));
+    ASSERT_NE(xstat, nullptr);
+    EXPECT_EQ(xstat(1, "/etc/eth8.cfg", &st), 0);
+    auto open2 = reinterpret_cast<int (*)(const char *, int)>(dlsym(RTLD_DEFAULT, "__open_2"));
+    ASSERT_NE(open2, nullptr);
+    fd = open2("/etc/eth8.cfg", O_RDONLY);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    fd = openat(AT_FDCWD, "/etc/eth8.cfg", O_RDONLY);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    int root_fd = open("/", O_RDONLY | O_DIRECTORY);
+    EXPECT_EQ(openat(root_fd, "etc/eth8.cfg", O_RDONLY), -1) << "a relative path stays as it is";
+    close(root_fd);
+    FILE *f = fopen("/etc/eth8.cfg", "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::fgetc(f), 'a');
+    std::fclose(f);
+    EXPECT_EQ(truncate("/etc/eth8.cfg", 1), 0);
+    EXPECT_EQ(chmod("/etc/eth8.cfg", 0644), 0);
+    EXPECT_EQ(euidaccess("/etc/eth8.cfg", R_OK), 0);
+    EXPECT_EQ(faccessat(AT_FDCWD, "/etc/eth8.cfg", R_OK, 0), 0);
+    EXPECT_EQ(rename("/etc/eth8.cfg", "/etc/eth7.cfg"), 0);
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth7.cfg")), (std::vector<uint8_t>{'a'}));
+    EXPECT_EQ(unlink("/etc/eth7.cfg"), 0);
+    EXPECT_FALSE(std::filesystem::exists(sb.path("etc/eth7.cfg")));
+    fd = creat("/opt/tavlo/new", 0644);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(remove("/opt/tavlo/new"), 0);
+    EXPECT_EQ(mkdir("/opt/tavlo/made", 0755), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(sb.path("opt/tavlo/made")));
+    DIR *d = opendir("/opt/tavlo");
+    EXPECT_NE(d, nullptr);
+    if (d)
+        closedir(d);
+    char resolved[PATH_MAX];
+    ASSERT_NE(realpath("/opt/tavlo/helpml", resolved), nullptr);
+    EXPECT_EQ(std::string(resolved),
+              std::filesystem::canonical(sb.path("opt/tavlo/helpml")).string());
+
+    // Without a root nothing is redirected.
+    unsetenv("SIMDRIVER_ROOT");
+    EXPECT_NE(access("/etc/eth9.cfg", F_OK), 0);
+    EXPECT_NE(access("/opt/tavlo/OXU.PRFS", F_OK), 0);
+    setenv("SIMDRIVER_ROOT", sb.dir().c_str(), 1);
+    EXPECT_EQ(access("/etc/eth9.cfg", F_OK), 0);
+}
+
+TEST_F(SimDriver, MissingInterfacesBadDescriptorsAndOtherIoctls)
+{
+    Sandbox sb({"eth0", "eth1"});
+    _STSTATUS st{};
+    EXPECT_EQ(Radio("eth0").Rec(8, st), kOk);
+    EXPECT_EQ(Radio("eth5").Rec(8, st), Failed(ENODEV));
+    uint32_t word = 0;
+    EXPECT_EQ(Radio("eth5").Call(0x89F1, 4, &word, kIdentIoctl), Failed(ENODEV));
+
+    sb.set("eth1", {"present=0"});
+    EXPECT_EQ(Radio("eth1").Rec(8, st), Failed(ENODEV));
+    sim::RemoveAdapter(sb.dir(), "eth0");
+    EXPECT_EQ(Radio("eth0").Rec(8, st), Failed(ENODEV));
+    sb.set("eth1", {"present=1"});
+
+    Radio eth1("eth1");
+    int closed = dup(eth1.sock());
+    close(closed);
+    EXPECT_EQ(eth1.Call(8, sizeof st, &st, kRecordIoctl, closed), Failed(EBADF));
+
+    // Any other request goes to the kernel.
+    int pending = -1;
+    EXPECT_EQ(ioctl(eth1.sock(), FIONREAD, &pending), 0);
+    EXPECT_EQ(pending, 0);
+
+    // Without a root the private requests go to the kernel, not the stand-in
+    // (to a name no real interface has, so that no real driver sees them).
+    Radio nowhere("simdrv-none0");
+    size_t before = sb.journal().size();
+    unsetenv("SIMDRIVER_ROOT");
+    EXPECT_EQ(nowhere.Rec(8, st), Failed(ENODEV));
+    setenv("SIMDRIVER_ROOT", sb.dir().c_str(), 1);
+    EXPECT_EQ(sb.journal().size(), before);
+    nowhere.Rec(8, st);
+    EXPECT_EQ(sb.journal().size(), before + 1);
+}
+
+TEST_F(SimDriver, LengthsIdentificationAndCarelessReads)
+{
+    Sandbox sb;
+    Radio r("eth0");
+    _STSTATUS st{};
+    EXPECT_EQ(r.Call(8, sizeof st - 1, &st), Failed(EINVAL));
+    EXPECT_EQ(r.Call(8, sizeof st, nullptr), Failed(EFAULT));
+    EXPECT_EQ(r.Call(8, sizeof st, reinterpret_cast<void *>(16)), Failed(EFAULT));
+    EXPECT_EQ(r.Call(4, 0, nullptr), Failed(EOPNOTSUPP));
+    uint8_t scratch[2048] = {};
+    EXPECT_EQ(r.Call(57, 7, scratch), kOk) << "radio off takes any length";
+    EXPECT_EQ(r.Call(56, 2048, scratch), kOk);
+
+    const struct {
+        const char *ident;
+        uint32_t answer;
+    } idents[] = {{"0xa55a", 0xA55A}, {"0x1234", 0x1234}, {"none", 0xDEADBEEF}};
+    for (const auto &c : idents) {
+        sb.set("eth0", {std::string("ident=") + c.ident});
+        uint32_t word = 0xDEADBEEF;
+        EXPECT_EQ(r.Call(0x89F1, 999, &word, kIdentIoctl), kOk) << c.ident;
+        EXPECT_EQ(word, c.answer) << c.ident;
+    }
+
+    // A careless driver writes only part of the record.
+    sb.set("eth0", {"short.8=10"});
+    std::vector<uint8_t> buf(sizeof st, 0xEE);
+    EXPECT_EQ(r.Call(8, uint16_t(buf.size()), buf.data()), kOk);
+    std::vector<uint8_t> image = sim::GetRecord(sb.dir(), "eth0", "status");
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 10, image.begin()));
+    EXPECT_TRUE(std::all_of(buf.begin() + 10, buf.end(), [](uint8_t b) { return b == 0xEE; }));
+}
+
+TEST_F(SimDriver, InjectedFailuresCountDownAndMayLeaveErrnoZero)
+{
+    Sandbox sb;
+    Radio r("eth0");
+    _STSTATUS st{};
+    CFG_R770 cfg{};
+
+    sb.fail("eth0", 8, EAGAIN, 2);
+    EXPECT_EQ(r.Rec(8, st), Failed(EAGAIN));
+    EXPECT_EQ(r.Rec(8, st), Failed(EAGAIN));
+    EXPECT_EQ(r.Rec(8, st), kOk);
+
+    sb.fail("eth0", 8, 0);
+    EXPECT_EQ(r.Rec(8, st), Failed(0)) << "errno is set to 0, not left as it was";
+    EXPECT_EQ(r.Rec(8, st), kOk);
+
+    sb.fail("eth0", 1, EIO, -1);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(r.Rec(1, cfg), Failed(EIO));
+    EXPECT_EQ(r.Rec(8, st), kOk) << "other commands are unaffected";
+    sb.fail("eth0", 1, EIO, 0);
+    EXPECT_EQ(r.Rec(1, cfg), kOk);
+
+    sb.fail("eth0", 0x89F1, ENODEV);
+    uint32_t word = 0;
+    EXPECT_EQ(r.Call(0x89F1, 4, &word, kIdentIoctl), Failed(ENODEV));
+    EXPECT_EQ(word, 0u);
+
+    // A failed write changes nothing.
+    cfg.channel = 11;
+    sb.fail("eth0", 53, EIO);
+    EXPECT_EQ(r.Rec(53, cfg), Failed(EIO));
+    EXPECT_EQ(sb.get("eth0", "config.channel"), "6");
+}
+
+TEST_F(SimDriver, JournalHoldsEveryRequestWithItsBytes)
+{
+    Sandbox sb;
+    sb.clearJournal();
+    _STSSID ssid{};
+    ssid.entry[0].len = 3;
+    std::memcpy(ssid.entry[0].text, "lab", 3);
+    _STSTATUS st{};
+    double t0 = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    EXPECT_EQ(Radio("eth0").Rec(54, ssid), kOk);
+    EXPECT_EQ(Radio("eth0").Rec(8, st), kOk);
+    EXPECT_EQ(Radio("eth7").Rec(8, st), Failed(ENODEV));
+    double t1 = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+
+    auto j = sb.journal();
+    ASSERT_EQ(j.size(), 3u);
+    const struct {
+        const char *iface;
+        int command, length, result, err;
+        std::vector<uint8_t> sent;
+    } want[] = {
+        {"eth0", 54, 104, 0, 0, Bytes(ssid)},
+        {"eth0", 8, 134, 0, 0, {}},
+        {"eth7", 8, 134, -1, ENODEV, {}},
+    };
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(j[i].iface, want[i].iface) << i;
+        EXPECT_EQ(j[i].pid, getpid()) << i;
+        EXPECT_EQ(j[i].code, kRecordIoctl) << i;
+        EXPECT_EQ(j[i].command, want[i].command) << i;
+        EXPECT_EQ(j[i].length, want[i].length) << i;
+        EXPECT_EQ(j[i].result, want[i].result) << i;
+        EXPECT_EQ(j[i].err, want[i].err) << i;
+        EXPECT_EQ(j[i].sent, want[i].sent) << i;
+        EXPECT_GE(j[i].time, t0 - 0.01);
+        EXPECT_LE(j[i].time, t1 + 0.01);
+    }
+
+    RunResult text = RunCommand(EnvPath("SIMCTL") + " journal " + sb.dir());
+    ASSERT_EQ(text.status, 0) << text.err;
+    auto lines = Lines(text.out);
+    ASSERT_EQ(lines.size(), 3u);
+    auto fields = [](const std::string &line) {
+        std::vector<std::string> f;
+        std::istringstream in(line);
+        for (std::string x; std::getline(in, x, '\t');)
+            f.push_back(x);
+        return f;
+    };
+    auto first = fields(lines[0]);
+    ASSERT_EQ(first.size(), 9u);
+    EXPECT_EQ(first[2], "eth0");
+    EXPECT_EQ(first[3], "0x89f0");
+    EXPECT_EQ(first[4], "54");
+    EXPECT_EQ(first[8].substr(0, 14), "000003006c6162");
+    EXPECT_EQ(fields(lines[1])[8], "-");
+
+    sb.clearJournal();
+    EXPECT_TRUE(sb.journal().empty());
+}
+
+TEST_F(SimDriver, StateIsSharedWithOtherProcesses)
+{
+    Sandbox sb;
+    const std::string simctl = EnvPath("SIMCTL");
+    Radio r("eth0");
+    _STSSID ssid{};
+    ssid.entry[0].len = 3;
+    std::memcpy(ssid.entry[0].text, "lab", 3);
+    CFG_R770 cfg{};
+    ASSERT_EQ(r.Rec(1, cfg), kOk);
+    cfg.channel = 11;
+    ASSERT_EQ(r.Rec(54, ssid), kOk);
+    ASSERT_EQ(r.Rec(53, cfg), kOk);
+
+    RunResult shown = RunCommand(simctl + " show " + sb.dir() + " eth0");
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    for (const char *line : {"config.channel=11", "status.cur_channel=11", "status.ssid=lab",
+                             "status.ssid_len=3"})
+        EXPECT_NE(shown.out.find(std::string("\n") + line + "\n"), std::string::npos) << line;
+
+    // Another process takes the access point away while this one runs.
+    RunResult set = RunCommand(simctl + " set " + sb.dir() + " eth0 status.signal_level=33 ap=0");
+    ASSERT_EQ(set.status, 0) << set.err;
+    _STSTATUS st{};
+    ASSERT_EQ(r.Rec(8, st), kOk);
+    EXPECT_EQ(st.signal_level, 33);
+    EXPECT_EQ(st.status_word & 0x0022, 0x0002);
+
+    // A bad assignment changes nothing, the good ones before it included.
+    set = RunCommand(simctl + " set " + sb.dir() + " eth0 status.signal_level=44 config.channel=70000");
+    EXPECT_EQ(set.status, 1);
+    EXPECT_NE(set.err.find("config.channel=70000"), std::string::npos) << set.err;
+    EXPECT_EQ(sb.get("eth0", "status.signal_level"), "33");
+    EXPECT_EQ(RunCommand(simctl + " fail " + sb.dir() + " eth0 8").status, 2);
+
+    // run finds the preload library and the sandbox by itself.
+    WriteFileBytes(sb.path("etc/eth0.cfg"), {1});
+    std::string run = "env -u LD_PRELOAD -u SIMDRIVER_ROOT " + simctl + " run " + sb.dir() + " -- ";
+    EXPECT_EQ(RunCommand(run + "sh -c 'test -f /etc/eth0.cfg'").status, 0);
+    EXPECT_EQ(RunCommand(run + "sh -c 'exit 7'").status, 7);
+}
+
+// The flash dialogue that the firmware loader runs, one request per step.
+struct Step {
+    uint16_t command;
+    int value;  // character, or block number
+};
+const uint8_t ESC = 0x1b;
+const std::vector<Step> kFlash = {
+    {100, 0},   {102, 0},   {101, '*'}, {103, 'L'},  {103, '\r'}, {101, ESC}, {104, 0},
+    {101, ESC}, {104, 1},   {101, ESC}, {104, 2},    {101, ESC},  {104, 3},   {101, 0x80},
+    {101, '*'}, {103, 'g'}, {103, '\r'}, {105, 0},
+};
+
+std::vector<uint8_t> Block(int k)
+{
+    std::vector<uint8_t> b(32768);
+    for (size_t i = 0; i < b.size(); ++i)
+        b[i] = uint8_t(i * 7 + size_t(k));
+    return b;
+}
+
+// Index of the first step that fails and its outcome; -1 when all pass.
+std::pair<int, Outcome> RunDialogue(Radio &r, const std::vector<Step> &steps)
+{
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step &s = steps[i];
+        Outcome o;
+        if (s.command == 101 || s.command == 103) {
+            o = r.Word(s.command, uint32_t(s.value));
+        } else if (s.command == 104) {
+            auto b = Block(s.value);
+            o = r.Call(104, uint16_t(b.size()), b.data());
+        } else {
+            o = r.Call(s.command, 0, nullptr);
+        }
+        if (!(o == kOk))
+            return {int(i), o};
+    }
+    return {-1, kOk};
+}
+
+std::vector<Step> Without(std::vector<Step> steps, std::vector<size_t> drop)
+{
+    std::sort(drop.rbegin(), drop.rend());
+    for (size_t i : drop)
+        steps.erase(steps.begin() + long(i));
+    return steps;
+}
+
+TEST_F(SimDriver, MonitorFollowsTheFlashDialogue)
+{
+    const struct {
+        const char *behaviour;
+        std::vector<Step> steps;
+        int failing_step;
+        int err;
+    } cases[] = {
+        {"", kFlash, -1, 0},
+        {"monitor_refuse=1", kFlash, 1, EIO},
+        {"monitor_drop=0", kFlash, 2, ETIMEDOUT},
+        {"monitor_drop=3", kFlash, 9, ETIMEDOUT},
+        {"monitor_drop=5", kFlash, 13, ETIMEDOUT},
+        {"monitor_drop=6", kFlash, 14, ETIMEDOUT},
+        {"monitor_fail_block=2", kFlash, 10, EIO},
+        {"", Without(kFlash, {3, 4}), 3, EIO},  // ESC before "L", CR was sent
+        {"", Without(kFlash, {5}), 5, EIO},     // block before its ESC
+        {"", Without(kFlash, {1}), 1, EIO},     // prompt outside the monitor
+        {"", Without(kFlash, {15, 16}), 15, EIO},  // restart before "g", CR
+        {"", {{105, 0}}, -1, 0},                // plain restart outside the monitor
+    };
+    for (const auto &c : cases) {
+        Sandbox sb;
+        if (*c.behaviour)
+            sb.set("eth0", {c.behaviour});
+        Radio r("eth0");
+        auto [step, outcome] = RunDialogue(r, c.steps);
+        EXPECT_EQ(step, c.failing_step) << c.behaviour << " " << c.steps.size();
+        EXPECT_EQ(outcome, c.failing_step < 0 ? kOk : Failed(c.err)) << c.behaviour;
+    }
+
+    // After a failed run a reset starts afresh and the blocks are kept in order.
+    Sandbox sb;
+    Radio r("eth0");
+    EXPECT_EQ(RunDialogue(r, Without(kFlash, {5})).first, 5);
+    EXPECT_EQ(RunDialogue(r, kFlash).first, -1);
+    auto blocks = sim::FlashBlocks(sb.dir(), "eth0");
+    ASSERT_EQ(blocks.size(), 4u);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(blocks[size_t(k)], Block(k)) << k;
+    EXPECT_EQ(sb.get("eth0", "monitor.active"), "0");
+}
+
+TEST_F(SimDriver, WepKeysComeOutInIndexOrderThenTheSelector)
+{
+    Sandbox sb;
+    Radio r("eth0");
+    auto readout = [&](int n) {
+        std::vector<_RID_wep_key> keys;
+        for (int i = 0; i < n; ++i) {
+            _RID_wep_key k{};
+            EXPECT_EQ(r.Rec(i == 0 ? 6 : 7, k), kOk);
+            keys.push_back(k);
+        }
+        return keys;
+    };
+    auto keys = readout(4);
+    EXPECT_EQ(keys[0].key_index, 0);
+    EXPECT_EQ(keys[0].key_len, 5);
+    EXPECT_EQ(keys[0].length, 26);
+    EXPECT_EQ(keys[1].key_index, 1);
+    for (int i : {2, 3}) {
+        EXPECT_EQ(keys[size_t(i)].key_index, 0xFFFF) << "the selector repeats";
+        EXPECT_EQ(keys[size_t(i)].mac[0], 0);
+        EXPECT_EQ(keys[size_t(i)].key_len, 0);
+    }
+
+    _RID_wep_key key3{};
+    key3.length = 26;
+    key3.key_index = 3;
+    key3.mac[0] = 1;
+    key3.key_len = 13;
+    for (int i = 0; i < 13; ++i)
+        key3.key[i] = uint8_t(0xA0 + i);
+    _RID_wep_key sel{};
+    sel.length = 26;
+    sel.key_index = 0xFFFF;
+    sel.mac[0] = 3;
+    EXPECT_EQ(r.Rec(60, key3), kOk);
+    EXPECT_EQ(r.Rec(59, sel), kOk);
+    keys = readout(4);
+    EXPECT_EQ(keys[1].key_index, 1);
+    EXPECT_EQ(Bytes(keys[2]), Bytes(key3));
+    EXPECT_EQ(Bytes(keys[3]), Bytes(sel));
+    EXPECT_EQ(sb.get("eth0", "wep.3"), "a0a1a2a3a4a5a6a7a8a9aaabac");
+    EXPECT_EQ(sb.get("eth0", "wep.3.persistent"), "1");
+    EXPECT_EQ(sb.get("eth0", "wep.tx"), "3");
+    EXPECT_EQ(sb.get("eth0", "wep.tx.persistent"), "0");
+
+    _RID_wep_key bad = key3;
+    bad.key_index = 7;
+    EXPECT_EQ(r.Rec(60, bad), Failed(EINVAL));
+
+    sb.set("eth0", {"wep.0=none", "wep.1=none", "wep.3=none"});
+    keys = readout(1);
+    EXPECT_EQ(keys[0].key_index, 0xFFFF) << "no keys: the selector comes first";
+}
+
+TEST_F(SimDriver, ZunaAuthenticationAfterTheConfiguredStatusReads)
+{
+    const struct {
+        const char *auth_after;
+        int first_read_with_bit;  // -1: never within six reads
+    } cases[] = {{"2", 2}, {"0", 0}, {"-1", -1}};
+    for (const auto &c : cases) {
+        Sandbox sb;
+        sb.set("eth0", {std::string("auth_after=") + c.auth_after});
+        Radio r("eth0");
+        uint8_t scratch[64] = {};
+        tdsRidZunaUsername user{};
+        user.name_len = 4 | ZUNA_PERSIST_BIT;
+        std::memcpy(user.name, "anna", 4);
+        tdsRidZunaPassword pass{};
+        pass.hash_len = 32;
+        pass.hash[0] = 0x5c;
+        ASSERT_EQ(r.Call(57, 0, scratch), kOk);
+        ASSERT_EQ(r.Rec(62, user), kOk);
+        ASSERT_EQ(r.Rec(61, pass), kOk);
+        ASSERT_EQ(r.Call(56, 0, scratch), kOk);
+        int first = -1;
+        for (int i = 0; i < 6 && first < 0; ++i) {
+            _STSTATUS st{};
+            ASSERT_EQ(r.Rec(8, st), kOk);
+            if (st.status_word & STATUS_AUTHENTICATED)
+                first = i;
+        }
+        EXPECT_EQ(first, c.first_read_with_bit) << c.auth_after;
+        EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "user"), Bytes(user));
+        EXPECT_EQ(sb.get("eth0", "user.name_len"), "0x8004");
+
+        ASSERT_EQ(r.Call(57, 0, scratch), kOk);
+        _STSTATUS st{};
+        ASSERT_EQ(r.Rec(8, st), kOk);
+        EXPECT_EQ(st.status_word & 0x0062, 0) << "radio off drops all three bits";
+    }
+}
+
+TEST_F(SimDriver, StatisticsRunWithTheClockAndClear)
+{
+    Sandbox sb;
+    Radio r("eth0");
+    sb.set("eth0", {"stats_rate=0"});
+    _STSTATISTICS32 since1{}, since2{}, total1{}, total2{};
+    ASSERT_EQ(r.Rec(10, since1), kOk);
+    ASSERT_EQ(r.Rec(9, total1), kOk);
+    ASSERT_EQ(r.Rec(10, since2), kOk);
+    EXPECT_EQ(Bytes(since1), Bytes(since2)) << "rate 0 freezes the counters";
+    EXPECT_LT(since1.Counter(0xb8), total1.Counter(0xb8));
+
+    _STSTATISTICS32 zeros{};
+    ASSERT_EQ(r.Rec(58, zeros), kOk);
+    ASSERT_EQ(r.Rec(10, since2), kOk);
+    ASSERT_EQ(r.Rec(9, total2), kOk);
+    EXPECT_EQ(Bytes(since2), Bytes(zeros));
+    EXPECT_EQ(Bytes(total2), Bytes(total1)) << "the cumulative set survives a clear";
+
+    sb.set("eth0", {"stats_rate=1000"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    ASSERT_EQ(r.Rec(10, since2), kOk);
+    ASSERT_EQ(r.Rec(9, total2), kOk);
+    uint32_t grown = since2.Counter(0xb8);
+    EXPECT_GE(grown, 1000u);
+    EXPECT_GE(since2.uptime, 1u);
+    EXPECT_EQ(total2.Counter(0xb8) - total1.Counter(0xb8), grown);
+    EXPECT_EQ(total2.uptime - total1.uptime, since2.uptime);
+    EXPECT_EQ(total2.Counter(0x00), total1.Counter(0x00)) << "undisplayed counters stand still";
+}
+
+TEST_F(SimDriver, FieldsParseStrictlyAndShowReadsBackThroughSet)
+{
+    Sandbox sb({"eth0", "eth1"});
+    sb.set("eth0", {"caps.product_name=ABCDEFGHIJKLMNOP", "status.ap_name=a\\x01b\\\\",
+                    "config.rates=2,4", "ssid.2.text=x", "ssid.2.len=40", "config.channel=0xe",
+                    "wep.4=00112233445566778899aabbcc", "fail.8=11,3", "short.2=5",
+                    "aplist.2=02:00:00:00:00:09", "status.ap_ip=192.168.5.1", "stats_rate=0",
+                    "ident=none"});
+    auto caps = FromBytes<_STCAPS>(sim::GetRecord(sb.dir(), "eth0", "caps"));
+    EXPECT_EQ(std::string(caps.product_name, 16), "ABCDEFGHIJKLMNOP") << "no terminator";
+    EXPECT_EQ(std::string(caps.firmware_version), "4.25");
+    auto status = FromBytes<_STSTATUS>(sim::GetRecord(sb.dir(), "eth0", "status"));
+    EXPECT_EQ(std::string(status.ap_name), "a\x01" "b\\");
+    auto ssid = FromBytes<_STSSID>(sim::GetRecord(sb.dir(), "eth0", "ssid"));
+    EXPECT_EQ(ssid.entry[1].len, 40);
+    EXPECT_EQ(sb.get("eth0", "config.channel"), "14");
+
+    const std::string before = sim::Show(sb.dir(), "eth0");
+    for (const char *bad : {"config.channel=65536", "caps.region=-1", "config.home_flags=256",
+                            "config.mac_addr=00:11:22:33:44", "config.rates=1,2,3,4,5,6,7,8,9",
+                            "nosuch=1", "monitor_drop=7", "wep.0=123", "short.53=4",
+                            "status.ap_ip=1.2.3", "status.ap_name=\\q", "config=hex:00",
+                            "present"}) {
+        EXPECT_THROW(sb.set("eth0", {"status.signal_level=1", bad}), std::runtime_error) << bad;
+    }
+    EXPECT_EQ(sim::Show(sb.dir(), "eth0"), before) << "a refused Set changes nothing";
+
+    sb.set("eth1", {"stats_rate=0"});
+    std::vector<std::string> lines = Lines(before);
+    sb.set("eth1", lines);
+    EXPECT_EQ(sim::Show(sb.dir(), "eth1"), before);
+    for (const char *rec : {"caps", "config", "ssid", "aplist", "status", "stats", "cstats", "mic",
+                            "micstats", "user", "password"})
+        EXPECT_EQ(sim::GetRecord(sb.dir(), "eth1", rec), sim::GetRecord(sb.dir(), "eth0", rec))
+            << rec;
+}
+
+} // namespace
