@@ -20,8 +20,18 @@ Sandbox::Sandbox(const std::vector<std::string> &ifaces, const std::string &fami
     setenv("SIMDRIVER_ROOT", dir_.c_str(), 1);
 }
 
+Sandbox::Sandbox(Current) : owned_(false)
+{
+    const char *root = std::getenv("SIMDRIVER_ROOT");
+    if (!root)
+        throw std::runtime_error("SIMDRIVER_ROOT is not set (run the tests through ctest)");
+    dir_ = root;
+}
+
 Sandbox::~Sandbox()
 {
+    if (!owned_)
+        return;
     unsetenv("SIMDRIVER_ROOT");
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);

@@ -16,11 +16,16 @@ class Sandbox {
 public:
     explicit Sandbox(const std::vector<std::string> &ifaces = {"eth0"},
                      const std::string &family = "vindral");
+    // The sandbox that this process was started in (SIMDRIVER_ROOT); it is
+    // left in place afterwards.
+    struct Current {};
+    explicit Sandbox(Current);
     ~Sandbox();
     Sandbox(const Sandbox &) = delete;
     Sandbox &operator=(const Sandbox &) = delete;
 
     const std::string &dir() const { return dir_; }
+    void add(const std::string &iface) const { sim::AddAdapter(dir_, iface); }
     // A path inside the sandbox ("etc/eth0.cfg").
     std::string path(const std::string &rel) const { return dir_ + "/" + rel; }
 
@@ -44,6 +49,7 @@ public:
 
 private:
     std::string dir_;
+    bool owned_ = true;
 };
 
 // Reads a whole file; empty when it cannot be read.

@@ -1,0 +1,97 @@
+#include "command_menus.h"
+
+#include <cstdio>
+
+#include <gtkmm/main.h>
+
+#include "about_window.h"
+#include "globals.h"
+#include "main_window.h"
+#include "updater.h"
+
+const MenuRow CommandsMenuTable[10] = {
+    {"About", 1},
+    {"Load new Firmware", 1},
+    {"Edit Properties", 1},
+    {"Set Zuna Information", 1},
+    {"Statistics", 1},
+    {"Status", 1},
+    {"Select Radio", 1},
+    {"Toggle radio on/off ", 1},
+    {"Select help browser", 1},
+    {"Exit", 1},
+};
+
+const MenuRow CemMenuTable[2] = {
+    {"Change Password", 1},
+    {"Enter WEP key", 1},
+};
+
+namespace {
+
+void CloseOpenWindows()
+{
+    while (!OpenWindows.empty()) {
+        Gtk::Window *window = OpenWindows.back();
+        OpenWindows.pop_back();
+        delete window;
+    }
+}
+
+void ToggleRadio()
+{
+    TheUpdater->Stop();
+    _STSTATUS status{};
+    // Without a status there is nothing to tell which way to switch.
+    if (CurrentRadio->GetStatus(status) == 0)
+        CurrentRadio->SetMac(!(status.status_word & STATUS_RADIO_ENABLED));
+    TheUpdater->Start();
+}
+
+} // namespace
+
+void OnCommandsMenu(int row)
+{
+    switch (row) {
+    case ROW_ABOUT:
+        new About;
+        Gtk::Main::run();
+        break;
+    case ROW_FIRMWARE:
+        CloseOpenWindows();
+        TheUpdater->Stop();
+        TheUpdater->Start();
+        break;
+    case ROW_PROPERTIES:
+        if (!CurrentRadio) {
+            std::fputs("NO WORKING RADIO\n", stdout);
+            std::fflush(stdout);
+            break;
+        }
+        TheUpdater->Stop();
+        TheUpdater->Start();
+        break;
+    case ROW_SELECT_RADIO:
+        if (Radios.Count() >= 2)
+            SelectRadio(&Radios);
+        break;
+    case ROW_TOGGLE_RADIO:
+        if (CurrentRadio)
+            ToggleRadio();
+        break;
+    case ROW_EXIT:
+        QuitAndExit();
+        break;
+    default:
+        break;
+    }
+}
+
+void OnCemMenu(int row)
+{
+    ThePrefs.SetUnlocked(0);
+    const char *password = ThePrefs.GetPassword();
+    const char first = password ? password[0] : '\0';
+    if (row == 1 && first == ' ')
+        ThePrefs.SetUnlocked(1);
+}

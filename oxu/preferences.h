@@ -1,0 +1,72 @@
+// The client utility's preferences: one 360-byte record in "/opt/tavlo/OXU.PRFS",
+// kept mapped shared for the whole run so that a forked help browser's pid
+// reaches the program and the file at once.
+#pragma once
+
+#include <cstdint>
+
+#include "records.h"
+
+struct PrefsRecord {
+    le32 checksum;          // low 8 bits of the byte sum with this word 0
+    le32 magic;             // 343
+    le32 browser_pid;       // help browser started last, 0 = none
+    char browser_path[128];
+    char note[128];
+    char password[80];      // " " = no password set
+    uint8_t reserved[4];
+    le32 flags;
+    uint8_t login_persist;  // copied into the adapter's persist flag
+    uint8_t pad[3];
+};
+
+static_assert(sizeof(PrefsRecord) == 360 && alignof(PrefsRecord) == 1);
+static_assert(offsetof(PrefsRecord, browser_pid) == 8);
+static_assert(offsetof(PrefsRecord, browser_path) == 12);
+static_assert(offsetof(PrefsRecord, note) == 140);
+static_assert(offsetof(PrefsRecord, password) == 268);
+static_assert(offsetof(PrefsRecord, reserved) == 348);
+static_assert(offsetof(PrefsRecord, flags) == 352);
+static_assert(offsetof(PrefsRecord, login_persist) == 356);
+
+enum : uint32_t { PREFS_MAGIC = 343 };
+
+uint8_t PrefsChecksum(const PrefsRecord *record);
+
+// The record every reset writes.
+PrefsRecord DefaultPrefs();
+
+class prefs {
+public:
+    prefs();
+    ~prefs();
+    prefs(const prefs &) = delete;
+    prefs &operator=(const prefs &) = delete;
+
+    const char *GetBrowser();
+    void SetBrowser(const char *path);
+    const char *GetPassword();
+    void SetPassword(const char *password);
+    int32_t GetBrowserPid();
+    void SetBrowserPid(int32_t pid);
+    uint8_t GetLoginByte();
+    void SetUnlocked(uint8_t value) { unlocked = value; }
+    uint8_t IsUnlocked() { return unlocked; }
+
+    // Whether the record is backed by the file (false: the folder is missing or
+    // the file could not be mapped; the defaults then serve this run only).
+    bool HasFile() const { return mapped != &fallback; }
+
+private:
+    void Recheck();
+    void Flush();
+    void WriteDefaults(int fd);
+
+    PrefsRecord copy = {};
+    PrefsRecord *mapped = nullptr;
+    int fd = -1;
+    uint8_t unlocked = 0;
+    PrefsRecord fallback = {};
+};
+
+extern const char PrefsPath[20];

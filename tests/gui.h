@@ -1,0 +1,41 @@
+// In-process tests of the client utility's windows: the test program runs on
+// its own X display and driver sandbox (tests/run-gui), so the program's
+// global objects are built against that sandbox before main.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtkmm/button.h>
+#include <gtkmm/label.h>
+#include <gtkmm/window.h>
+
+#include "sandbox.h"
+
+// The sandbox that this process was started in.
+class ProcessSandbox : public Sandbox {
+public:
+    ProcessSandbox() : Sandbox(Sandbox::Current{}) {}
+};
+
+// Runs the main loop until nothing is pending, then for ms milliseconds more.
+void Step(int ms = 0);
+
+// Runs fn from the main loop after ms milliseconds: the way to act while a
+// handler under test sits in a nested main loop.
+void Later(int ms, std::function<void()> fn);
+
+// The shown top-level window with this title, or null.
+Gtk::Window *FindWindow(const std::string &title);
+
+// Every label text under a widget, in tree order, buttons' own labels left out.
+std::vector<std::string> LabelTexts(Gtk::Widget &root);
+
+// The first button under a widget whose label is text, or null.
+Gtk::Button *FindButton(Gtk::Widget &root, const std::string &text);
+
+// Rescans the global adapter list after the test has made its adapters.
+void RescanRadios();

@@ -1,0 +1,162 @@
+// The client utility run whole, as a process on the test's X display, driven
+// from outside the way a user and a window manager would.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include <gtkmm/main.h>
+
+#include "gui.h"
+#include "main_window.h"
+#include "sandbox.h"
+
+namespace {
+
+const char *const Main = "Vindral Client Utility";
+
+// oxu started under the stand-in in a sandbox of its own, its output kept.
+class Oxu {
+public:
+    explicit Oxu(const Sandbox &sb) : out_(sb.path("oxu.out")), err_(sb.path("oxu.err"))
+    {
+        const std::string simctl = EnvPath("SIMCTL"), oxu = EnvPath("OXU");
+        pid_ = fork();
+        if (pid_ == 0) {
+            freopen(out_.c_str(), "w", stdout);
+            freopen(err_.c_str(), "w", stderr);
+            execl(simctl.c_str(), simctl.c_str(), "run", sb.dir().c_str(), "--", oxu.c_str(),
+                  static_cast<char *>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Oxu()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // The exit status, or -1 when the program is still running after seconds.
+    int Wait(double seconds = 15)
+    {
+        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < until) {
+            int st = 0;
+            if (waitpid(pid_, &st, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+    std::string Out() const { return std::string(ReadAll(out_)); }
+    std::string Err() const { return std::string(ReadAll(err_)); }
+
+private:
+    static std::string ReadAll(const std::string &path)
+    {
+        auto bytes = ReadFileBytes(path);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    pid_t pid_ = -1;
+    std::string out_, err_;
+};
+
+// Runs xdrive with its arguments; true when it succeeded.
+bool Drive(const std::string &args)
+{
+    return RunCommand(EnvPath("XDRIVE") + " " + args).status == 0;
+}
+
+std::string Q(const std::string &s) { return "'" + s + "'"; }
+
+TEST(OxuProgram, WithoutAdapterSaysSoAndEndsWithStatus1)
+{
+    for (const char *family : {"none", "vindral"}) {
+        Sandbox sb({}, family);
+        Oxu oxu(sb);
+        EXPECT_EQ(oxu.Wait(), 1) << family;
+        EXPECT_EQ(oxu.Out(), "No radio found \n") << family;
+    }
+}
+
+TEST(OxuProgram, ClosingTheMainWindowEndsWithStatus0)
+{
+    Sandbox sb({"eth0"});
+    Oxu oxu(sb);
+    ASSERT_TRUE(Drive("wait " + Q(Main)));
+    // The adapter was taken up: its profile file was made on the way.
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")).size(), 708u);
+    ASSERT_TRUE(Drive("close " + Q(Main)));
+    EXPECT_EQ(oxu.Wait(), 0);
+}
+
+TEST(OxuProgram, ExitFromTheMenuEndsWithStatus0)
+{
+    Sandbox sb({"eth0"});
+    Oxu oxu(sb);
+    ASSERT_TRUE(Drive("wait " + Q(Main)));
+    // F10 opens "Commands"; Up wraps round to its last row, "Exit".
+    ASSERT_TRUE(Drive("key " + Q(Main) + " F10 Up Return"));
+    EXPECT_EQ(oxu.Wait(), 0);
+}
+
+TEST(OxuProgram, OkInTheErrorWindowEndsWithStatus1)
+{
+    Sandbox sb({"eth0"});
+    Oxu oxu(sb);
+    ASSERT_TRUE(Drive("wait " + Q(Main)));
+    sb.fail("eth0", 8, 5, -1);
+    ASSERT_TRUE(Drive("wait 'Error message'"));
+    // Tab moves the focus onto the one button, space presses it.
+    ASSERT_TRUE(Drive("key 'Error message' Tab space"));
+    EXPECT_EQ(oxu.Wait(), 1);
+    // Preferences were flushed on the way out.
+    EXPECT_EQ(ReadFileBytes(sb.path("opt/tavlo/OXU.PRFS")).size(), 360u);
+}
+
+TEST(OxuProgram, UnreadablePreferencesEndWithStatus9)
+{
+    Sandbox sb({"eth0"});
+    std::filesystem::create_directory(sb.path("opt/tavlo/OXU.PRFS"));
+    Oxu oxu(sb);
+    EXPECT_EQ(oxu.Wait(), 9);
+    EXPECT_EQ(oxu.Err().rfind("prefs::prefs: ", 0), 0u) << oxu.Err();
+}
+
+TEST(OxuProgram, MissingPreferencesFolderIsReportedAndTheProgramGoesOn)
+{
+    Sandbox sb({"eth0"});
+    std::filesystem::remove_all(sb.path("opt/tavlo"));
+    Oxu oxu(sb);
+    ASSERT_TRUE(Drive("wait " + Q(Main)));
+    ASSERT_TRUE(Drive("close " + Q(Main)));
+    EXPECT_EQ(oxu.Wait(), 0);
+    EXPECT_EQ(oxu.Err().rfind("No pref directory: ", 0), 0u) << oxu.Err();
+}
+
+// Leaving from inside a window's nested loop still ends the whole program.
+TEST(OxuProgramDeathTest, ExitFromANestedLoopEndsWithStatus0)
+{
+    ProcessSandbox sb;
+    sb.add("eth0");
+    RescanRadios();
+    BuildMainWindow();
+    ChooseAdapter();
+    auto nested = [] {
+        Later(100, [] { QuitAndExit(); });
+        Gtk::Main::run();
+        _exit(3);
+    };
+    EXPECT_EXIT(nested(), ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace
