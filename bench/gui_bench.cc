@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -25,12 +26,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Run {
-    double startup = 0;   // seconds until the window was mapped
-    long rssKiB = 0;      // resident memory one second later
-    double cpuPerSec = 0; // CPU seconds per second over the idle period
-};
-
 std::string Title(Display *dpy, Window w)
 {
     char *name = nullptr;
@@ -40,6 +35,31 @@ std::string Title(Display *dpy, Window w)
         XFree(name);
     }
     return t;
+}
+
+struct Run {
+    double startup = 0;        // seconds until the window was mapped
+    long rssKiB = 0;           // resident memory one second later
+    double cpuPerSec = 0;      // CPU seconds per second over the idle period
+    double requestsPerSec = 0; // driver requests per second over that period
+};
+
+// Waits until a window with this title is mapped.
+void WaitMapped(Display *dpy, const char *title)
+{
+    for (;;) {
+        XEvent ev;
+        XNextEvent(dpy, &ev);
+        if (ev.type == MapNotify && Title(dpy, ev.xmap.window) == title)
+            return;
+    }
+}
+
+void Key(const char *title, const char *keys)
+{
+    std::string cmd = std::string(XDRIVE_PATH) + " key '" + title + "' " + keys;
+    if (std::system(cmd.c_str()) != 0)
+        std::fprintf(stderr, "xdrive failed: %s\n", cmd.c_str());
 }
 
 long Rss(pid_t pid)
@@ -66,7 +86,8 @@ double CpuSeconds(pid_t pid)
     return ns / 1e9;
 }
 
-Run Measure(Display *dpy, const std::vector<std::string> &argv, const char *title, double idle)
+Run Measure(Display *dpy, const std::vector<std::string> &argv, const char *title, double idle,
+            const std::string &sandbox, const std::function<void()> &prepare = {})
 {
     XSelectInput(dpy, DefaultRootWindow(dpy), SubstructureNotifyMask);
     XSync(dpy, True);
@@ -82,19 +103,19 @@ Run Measure(Display *dpy, const std::vector<std::string> &argv, const char *titl
         _exit(127);
     }
     Run r;
-    for (bool mapped = false; !mapped;) {
-        XEvent ev;
-        XNextEvent(dpy, &ev);
-        if (ev.type == MapNotify && Title(dpy, ev.xmap.window) == title)
-            mapped = true;
-    }
+    WaitMapped(dpy, title);
     r.startup = std::chrono::duration<double>(Clock::now() - start).count();
+    if (prepare)
+        prepare();
     std::this_thread::sleep_for(std::chrono::seconds(1));
     r.rssKiB = Rss(pid);
+    sim::ClearJournal(sandbox);
     double c0 = CpuSeconds(pid);
     auto t0 = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(idle));
-    r.cpuPerSec = (CpuSeconds(pid) - c0) / std::chrono::duration<double>(Clock::now() - t0).count();
+    double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+    r.cpuPerSec = (CpuSeconds(pid) - c0) / elapsed;
+    r.requestsPerSec = double(sim::ReadJournal(sandbox).size()) / elapsed;
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
     XSelectInput(dpy, DefaultRootWindow(dpy), NoEventMask);
@@ -148,13 +169,15 @@ int main()
     };
     for (int round = 0; round < rounds; ++round)
         for (int p = 0; p < 2; ++p) {
-            Run r = Measure(dpy, programs[p], titles[p], round == 0 ? idle : 0.2);
+            Run r = Measure(dpy, programs[p], titles[p], round == 0 ? idle : 0.2, sandbox);
             if (round == 0 || r.startup < best[p].startup)
                 best[p].startup = r.startup;
             if (round == 0 || r.rssKiB < best[p].rssKiB)
                 best[p].rssKiB = r.rssKiB;
-            if (round == 0)
+            if (round == 0) {
                 best[p].cpuPerSec = r.cpuPerSec;
+                best[p].requestsPerSec = r.requestsPerSec;
+            }
         }
 
     std::printf("start-up to the main window shown (best of %d): oxu %.0f ms, minimal gtkmm window %.0f ms; ratio %.2f\n",
@@ -163,6 +186,24 @@ int main()
                 rounds, best[1].rssKiB, best[0].rssKiB, double(best[1].rssKiB) / double(best[0].rssKiB));
     std::printf("CPU time per second with only the status line refreshing: oxu %.3f ms/s, minimal window %.3f ms/s\n",
                 best[1].cpuPerSec * 1e3, best[0].cpuPerSec * 1e3);
+
+    // The two report windows open beside the status line. From the end of
+    // "Commands": Exit, Select help browser, Toggle radio, Status, Statistics.
+    Run reports = Measure(dpy, programs[1], titles[1], idle, sandbox, [dpy] {
+        Key("Vindral Client Utility", "F10 Up Up Up Up Return");
+        WaitMapped(dpy, "Tavlo PC4800 Status");
+        Key("Vindral Client Utility", "F10 Up Up Up Up Up Return");
+        WaitMapped(dpy, "TAVLO PC4800 Statistics");
+    });
+    std::printf("CPU time per second with a status and a statistics window open: %.3f ms/s; ratio to the status line alone %.2f\n",
+                reports.cpuPerSec * 1e3, reports.cpuPerSec / best[1].cpuPerSec);
+    // Reads per tick: status line 5 (configuration 3, capabilities, status),
+    // status window 7 (MIC statistics, status, configuration 3, capabilities,
+    // statistics), statistics window 4 (MIC statistics, statistics twice, status).
+    std::printf("driver requests per second: status line alone %.1f against 5 reads per tick (ratio %.2f); "
+                "with both windows %.1f against 16 (ratio %.2f)\n",
+                best[1].requestsPerSec, best[1].requestsPerSec / 5, reports.requestsPerSec,
+                reports.requestsPerSec / 16);
 
     XCloseDisplay(dpy);
     kill(xvfb, SIGTERM);

@@ -5,7 +5,10 @@
 #include <gtkmm/main.h>
 
 #include "about_window.h"
+#include "statistics_window.h"
+#include "status_window.h"
 #include "globals.h"
+#include "help.h"
 #include "main_window.h"
 #include "updater.h"
 
@@ -71,6 +74,14 @@ void OnCommandsMenu(int row)
         TheUpdater->Stop();
         TheUpdater->Start();
         break;
+    case ROW_STATISTICS:
+        OpenWindows.push_back(new StatsWindow(CurrentRadio));
+        Gtk::Main::run();
+        break;
+    case ROW_STATUS:
+        OpenWindows.push_back(new StatusWindow(CurrentRadio));
+        Gtk::Main::run();
+        break;
     case ROW_SELECT_RADIO:
         if (Radios.Count() >= 2)
             SelectRadio(&Radios);
@@ -78,6 +89,10 @@ void OnCommandsMenu(int row)
     case ROW_TOGGLE_RADIO:
         if (CurrentRadio)
             ToggleRadio();
+        break;
+    case ROW_HELP_BROWSER:
+        new browse;
+        Gtk::Main::run();
         break;
     case ROW_EXIT:
         QuitAndExit();

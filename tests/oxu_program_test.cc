@@ -109,6 +109,19 @@ TEST(OxuProgram, ExitFromTheMenuEndsWithStatus0)
     EXPECT_EQ(oxu.Wait(), 0);
 }
 
+TEST(OxuProgram, ClosingTheMainWindowFromAReportWindowsLoopEndsWithStatus0)
+{
+    Sandbox sb({"eth0"});
+    Oxu oxu(sb);
+    ASSERT_TRUE(Drive("wait " + Q(Main)));
+    // From the end of "Commands": Exit, Select help browser, Toggle radio,
+    // then Status (the two rows between are insensitive here).
+    ASSERT_TRUE(Drive("key " + Q(Main) + " F10 Up Up Up Up Return"));
+    ASSERT_TRUE(Drive("wait 'Tavlo PC4800 Status'"));
+    ASSERT_TRUE(Drive("close " + Q(Main)));
+    EXPECT_EQ(oxu.Wait(), 0);
+}
+
 TEST(OxuProgram, OkInTheErrorWindowEndsWithStatus1)
 {
     Sandbox sb({"eth0"});

@@ -1,0 +1,60 @@
+#include "report_rows.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <gtkmm/frame.h>
+#include <gtkmm/main.h>
+
+#include "globals.h"
+#include "styles.h"
+#include "window_util.h"
+
+void FormatUptime(uint32_t seconds, char *out, size_t size)
+{
+    const unsigned h = seconds / 3600, m = (seconds % 3600) / 60, s = seconds % 60, d = h / 24;
+    if (d >= 2)
+        snprintf(out, size, "%u Days %02u:%02u:%02u", d, h - 24 * d, m, s);
+    else if (d == 1)
+        snprintf(out, size, "%u Day %02u:%02u:%02u", d, h - 24, m, s);
+    else
+        snprintf(out, size, "%02u:%02u:%02u", h, m, s);
+}
+
+Gtk::Label *AddReportRow(Gtk::Box &box, const char *text)
+{
+    auto *frame = Gtk::manage(new Gtk::Frame);
+    frame->set_shadow_type(Gtk::SHADOW_NONE);
+    auto *label = Gtk::manage(new Gtk::Label(text));
+    UseStyle(*label, FIXED_FONT);
+    label->set_xalign(0);
+    label->set_yalign(0);
+    frame->add(*label);
+    box.pack_start(*frame, false, false, 0);
+    return label;
+}
+
+ReportWindow::~ReportWindow()
+{
+    Unregister();
+    Gtk::Main::quit();
+}
+
+void ReportWindow::Unregister()
+{
+    auto it = std::find(OpenWindows.begin(), OpenWindows.end(), this);
+    if (it != OpenWindows.end())
+        OpenWindows.erase(it);
+}
+
+void ReportWindow::Close()
+{
+    Unregister();
+    DestroyWindow(this);
+}
+
+bool ReportWindow::on_delete_event(GdkEventAny *)
+{
+    Close();
+    return true;
+}

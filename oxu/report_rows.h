@@ -1,0 +1,34 @@
+// Pieces shared by the fixed-pitch report windows.
+#pragma once
+
+#include <cstdint>
+#include <cstddef>
+
+#include <gtkmm/box.h>
+#include <gtkmm/label.h>
+#include <gtkmm/window.h>
+
+// The up time as the reports show it: "hh:mm:ss", "1 Day hh:mm:ss" or
+// "N Days hh:mm:ss".
+void FormatUptime(uint32_t seconds, char *out, size_t size);
+
+// A report row: a left-aligned label in the fixed font, in a frame without a
+// shadow, packed at the start of box.
+Gtk::Label *AddReportRow(Gtk::Box &box, const char *text);
+
+// A report window opened from the menu: listed among the open report windows
+// while it lives, and its end is the end of the nested loop run for it.
+class ReportWindow : public Gtk::Window {
+public:
+    ReportWindow() : Gtk::Window(Gtk::WINDOW_TOPLEVEL) {}
+    ~ReportWindow() override;
+
+    // Removes this window from the open report windows (the first entry).
+    void Unregister();
+    // " Ok " / "OK": unregistered, then destroyed.
+    void Close();
+
+protected:
+    // Closed by the window manager: the same as its own button.
+    bool on_delete_event(GdkEventAny *event) override;
+};

@@ -1,0 +1,448 @@
+// The help launcher against a fake browser written by the test, and the
+// dialog that asks for the browser's path.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtkmm/main.h>
+
+#include "command_menus.h"
+#include "error_window.h"
+#include "globals.h"
+#include "gui.h"
+#include "help.h"
+
+namespace {
+
+const char HelpUrl[] = "file:/opt/tavlo/helpml/";
+
+// Runs the main loop until done() holds or ms have passed.
+bool StepUntil(const std::function<bool()> &done, int ms = 5000)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        Step(5);
+    }
+    return true;
+}
+
+browse *FindBrowse()
+{
+    for (Gtk::Window *w : Gtk::Window::list_toplevels())
+        if (auto *b = dynamic_cast<browse *>(w))
+            if (b->get_visible())
+                return b;
+    return nullptr;
+}
+
+// Children of this process that have ended and were never collected.
+std::vector<pid_t> Zombies()
+{
+    std::vector<pid_t> out;
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return out;
+    while (dirent *d = readdir(proc)) {
+        pid_t pid = atoi(d->d_name);
+        if (pid <= 0)
+            continue;
+        std::ifstream in(std::string("/proc/") + d->d_name + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), {});
+        auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(stat.substr(close + 1));
+        char state = 0;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (state == 'Z' && ppid == getpid())
+            out.push_back(pid);
+    }
+    closedir(proc);
+    return out;
+}
+
+// A process that the test started itself and collects itself.
+pid_t StartSleeper()
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        execlp("sleep", "sleep", "30", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+struct BrowserRun {
+    pid_t pid = 0;
+    std::vector<std::string> args;
+};
+
+class HelpTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/helptest.XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        ThePrefs.SetBrowser(nullptr);
+        ThePrefs.SetBrowserPid(0);
+        CurrentHelpPage = &HelpPages[7];
+        HelpRemoteFlag = 0;
+    }
+    void TearDown() override
+    {
+        // Let the children of this test end and be collected.
+        StepUntil([] { return HelpRemoteFlag == 0 && Zombies().empty(); }, 2000);
+        for (Gtk::Window *w : Gtk::Window::list_toplevels())
+            if (dynamic_cast<ErrWin *>(w))
+                delete w;
+        Step();
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+
+    // A browser that records its pid and arguments into dir, then runs tail.
+    std::string Browser(const std::string &name, const std::string &tail = "exit 0")
+    {
+        std::string path = dir + "/" + name;
+        std::ofstream out(path);
+        out << "#!/bin/sh\n"
+            << "{ echo $$; for a in \"$@\"; do echo \"$a\"; done; } > " << dir << "/rec.$$.tmp\n"
+            << "mv " << dir << "/rec.$$.tmp " << dir << "/run.$$\n"
+            << tail << "\n";
+        out.close();
+        chmod(path.c_str(), 0755);
+        return path;
+    }
+
+    std::vector<BrowserRun> Runs() const
+    {
+        std::vector<BrowserRun> out;
+        for (const auto &e : std::filesystem::directory_iterator(dir)) {
+            if (e.path().filename().string().rfind("run.", 0) != 0)
+                continue;
+            std::ifstream in(e.path());
+            BrowserRun r;
+            in >> r.pid;
+            in.ignore();
+            for (std::string line; std::getline(in, line);)
+                r.args.push_back(line);
+            out.push_back(r);
+            std::filesystem::remove(e.path());
+        }
+        return out;
+    }
+
+    // Asks for help and waits for the browser's record.
+    BrowserRun HelpOnce()
+    {
+        ShowHelp();
+        return WaitForRun();
+    }
+
+    BrowserRun WaitForRun()
+    {
+        std::vector<BrowserRun> runs;
+        EXPECT_TRUE(StepUntil([&] {
+            runs = Runs();
+            return !runs.empty();
+        }));
+        EXPECT_EQ(runs.size(), 1u);
+        return runs.empty() ? BrowserRun{} : runs[0];
+    }
+
+    ErrWin *WaitForError()
+    {
+        ErrWin *err = nullptr;
+        StepUntil([&] {
+            err = dynamic_cast<ErrWin *>(FindWindow("Error message"));
+            return err != nullptr;
+        });
+        return err;
+    }
+
+    std::string dir;
+};
+
+TEST_F(HelpTest, EachPageOpensItsUrlInANewBrowser)
+{
+    const char *names[8] = {"SystemParameters.htm", "NetworkSecurity.htm", "RFNetwork.htm",
+                            "HomeNetworking.htm", "AdvancedInfrastructure.htm",
+                            "AdvancedAdHoc.htm", "Statistics.htm", "Status.htm"};
+    ThePrefs.SetBrowser(Browser("browser").c_str());
+    for (int i = 0; i < 8; ++i) {
+        CurrentHelpPage = &HelpPages[i];
+        BrowserRun r = HelpOnce();
+        EXPECT_EQ(r.args, std::vector<std::string>{HelpUrl + std::string(names[i])}) << i;
+        EXPECT_EQ(ThePrefs.GetBrowserPid(), r.pid) << i;
+        EXPECT_EQ(HelpRemoteFlag, 0);
+    }
+    EXPECT_TRUE(StepUntil([] { return Zombies().empty(); }));
+    EXPECT_EQ(FindWindow("Error message"), nullptr);
+}
+
+TEST_F(HelpTest, NetscapeWithRunningBrowserIsAskedRemotely)
+{
+    pid_t sleeper = StartSleeper();
+    ASSERT_GT(sleeper, 0);
+    ThePrefs.SetBrowser(Browser("netscape", "sleep 0.3").c_str());
+    ThePrefs.SetBrowserPid(sleeper);
+    ShowHelp();
+    EXPECT_EQ(HelpRemoteFlag, 1);
+    BrowserRun r = WaitForRun();
+    EXPECT_EQ(r.args, (std::vector<std::string>{"-remote", std::string("openURL(") + HelpUrl +
+                                                               "Status.htm)"}));
+    EXPECT_NE(r.pid, sleeper);
+    EXPECT_EQ(ThePrefs.GetBrowserPid(), sleeper);
+
+    // A child that ShowHelp did not start, ending while the remote request
+    // still runs, is left to its own parent.
+    kill(sleeper, SIGKILL);
+    EXPECT_TRUE(StepUntil([] { return HelpRemoteFlag == 0; }));
+    int status = 0;
+    EXPECT_EQ(waitpid(sleeper, &status, WNOHANG), sleeper);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(FindWindow("Error message"), nullptr);
+}
+
+TEST_F(HelpTest, OtherwiseANewBrowserIsStarted)
+{
+    pid_t sleeper = StartSleeper();
+    ASSERT_GT(sleeper, 0);
+    pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+
+    struct Case {
+        std::string name;
+        int32_t pid;
+    } cases[] = {
+        {"Netscape", sleeper},       // the name's case matters
+        {"mozilla", sleeper},
+        {"netscape", ended},         // stale
+        {"netscape", 0},
+        {"netscape", -1},            // never handed to kill
+    };
+    for (const auto &c : cases) {
+        ThePrefs.SetBrowser(Browser(c.name).c_str());
+        ThePrefs.SetBrowserPid(c.pid);
+        BrowserRun r = HelpOnce();
+        EXPECT_EQ(r.args, std::vector<std::string>{std::string(HelpUrl) + "Status.htm"})
+            << c.name << " " << c.pid;
+        EXPECT_EQ(ThePrefs.GetBrowserPid(), r.pid) << c.name << " " << c.pid;
+        EXPECT_EQ(HelpRemoteFlag, 0);
+    }
+    kill(sleeper, SIGKILL);
+    EXPECT_EQ(waitpid(sleeper, nullptr, 0), sleeper);
+}
+
+TEST_F(HelpTest, BrowserThatFailsIsReported)
+{
+    struct Case {
+        std::string path;
+        bool execFails;
+    } cases[] = {
+        {dir + "/nothing-here", true},
+        {dir, true},
+        {Browser("crasher", "kill -SEGV $$"), false},
+        {Browser("failer", "exit 3"), false},
+    };
+    for (const auto &c : cases) {
+        ThePrefs.SetBrowser(c.path.c_str());
+        ThePrefs.SetBrowserPid(777);
+        ShowHelp();
+        ErrWin *err = WaitForError();
+        ASSERT_NE(err, nullptr) << c.path;
+        EXPECT_EQ(LabelTexts(*err), std::vector<std::string>{"Cannot execute browser!"});
+        EXPECT_FALSE(err->exitconn.connected());
+        if (c.execFails) {
+            EXPECT_EQ(ThePrefs.GetBrowserPid(), 0) << c.path;
+        } else {
+            std::vector<BrowserRun> runs = Runs();
+            ASSERT_EQ(runs.size(), 1u) << c.path;
+            EXPECT_EQ(ThePrefs.GetBrowserPid(), runs[0].pid);
+        }
+        EXPECT_TRUE(Zombies().empty()) << c.path;
+        err->okbutton->clicked();
+        Step();
+        EXPECT_EQ(FindWindow("Error message"), nullptr) << c.path;
+    }
+}
+
+TEST_F(HelpTest, WithoutPathTheDialogAsksFirst)
+{
+    const std::string path = Browser("browser");
+    // Cancelled: no path, nothing started.
+    bool seen = false;
+    Later(50, [&] {
+        browse *b = FindBrowse();
+        ASSERT_NE(b, nullptr);
+        seen = true;
+        EXPECT_EQ(b->entry->get_text(), "");
+        b->entry->set_text(path);
+        FindButton(*b, "Cancel")->clicked();
+    });
+    ShowHelp();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(ThePrefs.GetBrowser(), nullptr);
+    Step(100);
+    EXPECT_TRUE(Runs().empty());
+
+    // Entered: the browser is started on the same request.
+    Later(50, [&] {
+        browse *b = FindBrowse();
+        ASSERT_NE(b, nullptr);
+        b->entry->set_text(path);
+        b->okbutton->clicked();
+    });
+    BrowserRun r = HelpOnce();
+    ASSERT_NE(ThePrefs.GetBrowser(), nullptr);
+    EXPECT_EQ(std::string(ThePrefs.GetBrowser()), path);
+    EXPECT_EQ(r.args, std::vector<std::string>{std::string(HelpUrl) + "Status.htm"});
+
+    // Stored: "Help" goes straight to the browser.
+    Later(2000, [] {
+        if (browse *b = FindBrowse()) {
+            ADD_FAILURE() << "dialog opened with a stored path";
+            b->close();
+        }
+    });
+    HelpOnce();
+}
+
+TEST_F(HelpTest, DialogLooksAsItShould)
+{
+    Later(50, [] {
+        browse *b = FindBrowse();
+        ASSERT_NE(b, nullptr);
+        int w = 0, h = 0;
+        b->get_size_request(w, h);
+        EXPECT_EQ(w, 300);
+        EXPECT_EQ(h, 100);
+        EXPECT_FALSE(b->get_resizable());
+        EXPECT_TRUE(b->get_modal());
+        EXPECT_EQ(b->get_title(), "");
+        EXPECT_EQ(LabelTexts(*b), (std::vector<std::string>{
+                                      "", "Please enter the pathname of your HTML browser"}));
+        EXPECT_NE(FindButton(*b, "Ok"), nullptr);
+        EXPECT_NE(FindButton(*b, "Cancel"), nullptr);
+        // Centred on the 1280 x 1024 screen.
+        int x = 0, y = 0;
+        b->get_position(x, y);
+        EXPECT_NEAR(x + b->get_width() / 2, 640, 2);
+        EXPECT_NEAR(y + b->get_height() / 2, 512, 2);
+        // The entry takes 128 characters; the stored field keeps 127.
+        b->entry->set_text(std::string(200, 'p'));
+        EXPECT_EQ(b->entry->get_text().size(), 128u);
+        b->okbutton->clicked();
+    });
+    HelpBrowserPath();
+    ASSERT_NE(ThePrefs.GetBrowser(), nullptr);
+    EXPECT_EQ(std::string(ThePrefs.GetBrowser()), std::string(127, 'p'));
+}
+
+TEST_F(HelpTest, SelectHelpBrowserEditsTheStoredPath)
+{
+    struct Case {
+        std::string how;
+        std::string text;
+        const char *stored;  // null: cleared
+    } cases[] = {
+        {"ok", "/usr/bin/firefox", "/usr/bin/firefox"},
+        {"enter", "/usr/bin/lynx", "/usr/bin/lynx"},
+        {"cancel", "/usr/bin/lynx", "/old/browser"},
+        {"close", "/usr/bin/lynx", "/old/browser"},
+        {"ok", "", nullptr},
+    };
+    for (const auto &c : cases) {
+        ThePrefs.SetBrowser("/old/browser");
+        bool seen = false;
+        Later(50, [&] {
+            browse *b = FindBrowse();
+            ASSERT_NE(b, nullptr);
+            seen = true;
+            EXPECT_EQ(b->entry->get_text(), "/old/browser");
+            b->entry->set_text(c.text);
+            if (c.how == "ok")
+                b->okbutton->clicked();
+            else if (c.how == "enter")
+                b->entry->activate();
+            else if (c.how == "cancel")
+                FindButton(*b, "Cancel")->clicked();
+            else
+                b->close();
+        });
+        OnCommandsMenu(ROW_HELP_BROWSER);  // returns when the dialog is gone
+        EXPECT_TRUE(seen) << c.how;
+        Step();
+        EXPECT_EQ(FindBrowse(), nullptr) << c.how;
+        const char *stored = ThePrefs.GetBrowser();
+        if (c.stored) {
+            ASSERT_NE(stored, nullptr) << c.how;
+            EXPECT_EQ(std::string(stored), c.stored) << c.how;
+        } else {
+            EXPECT_EQ(stored, nullptr) << c.how;
+        }
+    }
+    // Cleared: the next "Help" asks again.
+    bool asked = false;
+    Later(50, [&] {
+        browse *b = FindBrowse();
+        ASSERT_NE(b, nullptr);
+        asked = true;
+        b->close();
+    });
+    ShowHelp();
+    EXPECT_TRUE(asked);
+}
+
+TEST(HelpPagesTest, NotebookPageSelectsItsRow)
+{
+    CurrentHelpPage = nullptr;
+    for (guint n = 0; n < 8; ++n) {
+        SelectHelpPage(nullptr, n);
+        EXPECT_EQ(CurrentHelpPage, &HelpPages[n]);
+    }
+    for (guint n : {8u, 1000u}) {
+        SelectHelpPage(nullptr, n);
+        EXPECT_EQ(CurrentHelpPage, &HelpPages[7]);
+    }
+}
+
+TEST(HelpPagesTest, FindSubstring)
+{
+    struct Case {
+        const char *text;
+        const char *pattern;
+        int at;
+    } cases[] = {
+        {"", "netscape", -1},
+        {"", "", -1},
+        {"/usr/bin/firefox", "netscape", -1},
+        {"netscape", "netscape", 0},
+        {"/opt/netscape/netscape", "netscape", 5},
+        {"/usr/bin/Netscape", "netscape", -1},
+        {"/usr/bin/netscap", "netscape", -1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(FindSubstring(c.text, c.pattern), c.at) << c.text << " / " << c.pattern;
+}
+
+} // namespace
