@@ -53,6 +53,16 @@ void ReportWindow::Close()
     DestroyWindow(this);
 }
 
+void ReportWindow::TitleWithProduct(const char *format, const _STCAPS &caps)
+{
+    char product[sizeof caps.product_name + 1];
+    FieldText(product, caps.product_name);
+    char title[64];
+    snprintf(title, sizeof title, format, product);
+    set_title(title);
+    set_border_width(5);
+}
+
 bool ReportWindow::on_delete_event(GdkEventAny *)
 {
     Close();

@@ -8,6 +8,8 @@
 #include <gtkmm/label.h>
 #include <gtkmm/window.h>
 
+#include "records.h"
+
 // The up time as the reports show it: "hh:mm:ss", "1 Day hh:mm:ss" or
 // "N Days hh:mm:ss".
 void FormatUptime(uint32_t seconds, char *out, size_t size);
@@ -27,6 +29,8 @@ public:
     void Unregister();
     // " Ok " / "OK": unregistered, then destroyed.
     void Close();
+    // The title: format with the adapter's product name in its %s.
+    void TitleWithProduct(const char *format, const _STCAPS &caps);
 
 protected:
     // Closed by the window manager: the same as its own button.

@@ -76,12 +76,7 @@ StatsWindow::StatsWindow(kdR770 *adapter) : radio(adapter)
     radio->GetStats(stats);
     _STCAPS caps{};
     radio->GetCaps(caps);
-    char product[17];
-    FieldText(product, caps.product_name);
-    char title[64];
-    snprintf(title, sizeof title, "TAVLO %s Statistics", product);
-    set_title(title);
-    set_border_width(5);
+    TitleWithProduct("TAVLO %s Statistics", caps);
 
     auto *outer = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
     add(*outer);

@@ -230,12 +230,7 @@ StatusWindow::StatusWindow(kdR770 *adapter) : radio(adapter)
     period = 1000;
     _STCAPS caps{};
     radio->GetCaps(caps);
-    char product[17];
-    FieldText(product, caps.product_name);
-    char title[64];
-    snprintf(title, sizeof title, "Tavlo %s Status", product);
-    set_title(title);
-    set_border_width(5);
+    TitleWithProduct("Tavlo %s Status", caps);
 
     auto *outer = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 5));
     rows_box = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
