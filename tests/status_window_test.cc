@@ -360,7 +360,7 @@ TEST(StatusWindowMenu, RefreshesOnceASecond)
         ASSERT_NE(w, nullptr);
         first = w->labels[26]->get_text();
         sb.set("eth0", {"stats.uptime=200"});
-        Later(1200, [&, w] {
+        Later(1900, [&, w] {
             later = w->labels[26]->get_text();
             w->close();
         });
