@@ -286,6 +286,38 @@ extern "C" int rename(const char *from, const char *to)
     return real(f, t);
 }
 
+// A program that names its own X display ("unix:0") is shown on the sandbox
+// user's display instead, when SIMDRIVER_DISPLAY names one.
+extern "C" int setenv(const char *name, const char *value, int overwrite)
+{
+    REAL(int, setenv, (const char *, const char *, int));
+    if (!real) {
+        errno = ENOSYS;
+        return -1;
+    }
+    if (Root() && name && value && strcmp(name, "DISPLAY") == 0)
+        if (const char *display = getenv("SIMDRIVER_DISPLAY"))
+            value = display;
+    return real(name, value, overwrite);
+}
+
+// Waits a program makes in whole seconds (settling times of the adapter, a
+// login's pause) shrink by the factor SIMDRIVER_SLEEP_SCALE (0: no wait).
+extern "C" unsigned int sleep(unsigned int seconds)
+{
+    REAL(unsigned int, sleep, (unsigned int));
+    if (!real)
+        return seconds;
+    if (Root())
+        if (const char *scale = getenv("SIMDRIVER_SLEEP_SCALE")) {
+            double f = strtod(scale, nullptr);
+            seconds = f > 0 ? unsigned(seconds * f) : 0;
+            if (seconds == 0)
+                return 0;
+        }
+    return real(seconds);
+}
+
 extern "C" int ioctl(int fd, unsigned long request, ...)
 {
     va_list ap;

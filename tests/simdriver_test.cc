@@ -189,6 +189,26 @@ TEST_F(SimDriver, RedirectsExactlyTheFixedPathsWhileRootIsSet)
     EXPECT_EQ(access("/etc/eth9.cfg", F_OK), 0);
 }
 
+// A program's own display and its waits, as a sandbox user asks for them.
+TEST_F(SimDriver, DisplayAndWaitsFollowTheSandboxWhenAsked)
+{
+    Sandbox sb;
+    setenv("SIMDRIVER_DISPLAY", ":77", 1);
+    setenv("DISPLAY", "unix:0", 1);
+    EXPECT_STREQ(getenv("DISPLAY"), ":77");
+    setenv("SIMDRIVER_SLEEP_SCALE", "0", 1);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sleep(3), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+
+    // Without the sandbox both are the program's own again.
+    unsetenv("SIMDRIVER_ROOT");
+    setenv("DISPLAY", "unix:0", 1);
+    EXPECT_STREQ(getenv("DISPLAY"), "unix:0");
+    unsetenv("SIMDRIVER_DISPLAY");
+    unsetenv("SIMDRIVER_SLEEP_SCALE");
+}
+
 TEST_F(SimDriver, MissingInterfacesBadDescriptorsAndOtherIoctls)
 {
     Sandbox sb({"eth0", "eth1"});
