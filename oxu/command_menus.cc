@@ -5,6 +5,7 @@
 #include <gtkmm/main.h>
 
 #include "about_window.h"
+#include "credentials_dialog.h"
 #include "statistics_window.h"
 #include "status_window.h"
 #include "globals.h"
@@ -73,6 +74,10 @@ void OnCommandsMenu(int row)
         }
         TheUpdater->Stop();
         TheUpdater->Start();
+        break;
+    case ROW_ZUNA:
+        new Zuner(CurrentRadio);
+        Gtk::Main::run();
         break;
     case ROW_STATISTICS:
         OpenWindows.push_back(new StatsWindow(CurrentRadio));

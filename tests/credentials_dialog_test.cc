@@ -1,0 +1,196 @@
+// The "Set Zuna Information" dialog of the client utility: its checks, the
+// login on the current adapter, the wait for the authenticated bit and the
+// result window.
+#include <gtest/gtest.h>
+
+#include <gtkmm/main.h>
+
+#include "command_menus.h"
+#include "credentials_dialog.h"
+#include "globals.h"
+#include "gui.h"
+#include "main_window.h"
+#include "updater.h"
+
+namespace {
+
+class CredentialsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sb.add("eth0");
+        RescanRadios();
+        BuildMainWindow();
+        ChooseAdapter();
+        TheUpdater->Stop();  // only the dialog talks to the adapter here
+        Step();
+    }
+    // Runs the menu command; act is called with the dialog once it is up.
+    bool RunDialog(const std::function<void(Zuner &)> &act)
+    {
+        bool seen = false;
+        Later(50, [&] {
+            auto *dialog = dynamic_cast<Zuner *>(FindWindow(ZunaTexts[0]));
+            ASSERT_NE(dialog, nullptr);
+            seen = true;
+            act(*dialog);
+        });
+        OnCommandsMenu(ROW_ZUNA);  // returns when the dialog is gone
+        Step();
+        return seen;
+    }
+    static void Fill(Zuner &d, const char *user, const char *pass, const char *verify)
+    {
+        d.userentry->set_text(user);
+        d.passentry->set_text(pass);
+        d.verifyentry->set_text(verify);
+    }
+    std::vector<sim::JournalEntry> Sent(int command) const
+    {
+        std::vector<sim::JournalEntry> out;
+        for (const auto &e : sb.journal())
+            if (e.command == command)
+                out.push_back(e);
+        return out;
+    }
+
+    ProcessSandbox sb;
+};
+
+TEST_F(CredentialsDialogTest, FieldsAreCheckedBeforeTheAdapterIsTouched)
+{
+    struct Case {
+        const char *user, *pass, *verify, *message;
+    } cases[] = {
+        {"", "", "", "Username is empty, Please try again"},
+        {"", "a", "a", "Username is empty, Please try again"},
+        {"alice", "", "", "Password or verify password is empty, Please try again"},
+        {"alice", "secret", "", "Passwords don't match, please try again"},
+        {"alice", "", "secret", "Passwords don't match, please try again"},
+        {"alice", "secret", "Secret", "Passwords don't match, please try again"},
+    };
+    sb.clearJournal();
+    EXPECT_TRUE(RunDialog([&](Zuner &d) {
+        int mx, my, x, y;
+        MainWindow->get_position(mx, my);
+        d.get_position(x, y);
+        EXPECT_EQ(x, mx + 94);
+        EXPECT_EQ(y, my + 80);
+        EXPECT_EQ(d.statuslabel->get_text(), "Set ZUNA Username and Password:");
+        for (const auto &c : cases) {
+            Fill(d, c.user, c.pass, c.verify);
+            d.ok->clicked();
+            EXPECT_EQ(d.statuslabel->get_text(), c.message) << c.user << "/" << c.pass << "/" << c.verify;
+            EXPECT_TRUE(d.ok->get_sensitive());
+        }
+        d.close();
+    }));
+    EXPECT_TRUE(sb.journal().empty());
+}
+
+TEST_F(CredentialsDialogTest, AuthenticatedAtOnceShowsTheResultAndCloses)
+{
+    sb.set("eth0", {"auth_after=0"});
+    ThePrefs.SetUnlocked(0);
+    const auto configBefore = sim::GetRecord(sb.dir(), "eth0", "config");
+    sb.clearJournal();
+    EXPECT_TRUE(RunDialog([&](Zuner &d) {
+        Fill(d, "alice", "secret", "secret");
+        d.ok->clicked();
+    }));
+    EXPECT_EQ(FindWindow(ZunaTexts[0]), nullptr);
+    Gtk::Window *result = FindWindow("Authentication");
+    ASSERT_NE(result, nullptr);
+    auto lines = LabelTexts(*result);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "User Authenticated"), lines.end());
+    EXPECT_TRUE(result->get_modal());
+
+    // The login of this adapter adds only the ZUNA bit; one status read by the
+    // login and one by the first poll, and no time-out after it.
+    auto configs = Sent(53);
+    ASSERT_EQ(configs.size(), 1u);
+    const uint16_t before = uint16_t(configBefore[0x3e] | configBefore[0x3f] << 8);
+    const uint16_t sent = uint16_t(configs[0].sent[0x3e] | configs[0].sent[0x3f] << 8);
+    EXPECT_EQ(sent, before | 0x1000);
+    EXPECT_EQ(Sent(8).size(), 2u);
+    sb.clearJournal();
+    Step(1300);
+    EXPECT_TRUE(Sent(8).empty());
+
+    FindButton(*result, "Ok")->clicked();
+    Step();
+    EXPECT_EQ(FindWindow("Authentication"), nullptr);
+}
+
+TEST_F(CredentialsDialogTest, WaitBlinksAndEndsPendingAfterFortyPolls)
+{
+    sb.set("eth0", {"auth_after=-1"});
+    EXPECT_TRUE(RunDialog([&](Zuner &d) {
+        Fill(d, "alice", "secret", "secret");
+        d.ok->clicked();
+        // The first poll ran inside Ok: red, and the wait has begun.
+        EXPECT_EQ(d.ticks, 1);
+        EXPECT_TRUE(d.statuslabel->get_style_context()->has_class("red"));
+        EXPECT_FALSE(d.ok->get_sensitive());
+        EXPECT_TRUE(d.poll.connected());
+        EXPECT_TRUE(d.PollAuth());
+        EXPECT_TRUE(d.statuslabel->get_style_context()->has_class("blue"));
+        EXPECT_FALSE(d.statuslabel->get_style_context()->has_class("red"));
+        EXPECT_TRUE(d.PollAuth());
+        EXPECT_TRUE(d.statuslabel->get_style_context()->has_class("red"));
+        // Skip ahead to the last poll.
+        d.ticks = Zuner::MaxTicks - 1;
+        EXPECT_FALSE(d.PollAuth());
+        EXPECT_FALSE(d.poll.connected());
+    }));
+    Gtk::Window *result = FindWindow("Authentication");
+    ASSERT_NE(result, nullptr);
+    auto lines = LabelTexts(*result);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Authentication pending"), lines.end());
+}
+
+TEST_F(CredentialsDialogTest, LoginByteDecidesThePersistenceMark)
+{
+    for (uint8_t byte : {0, 1}) {
+        // The byte lives in the mapped preferences record.
+        auto bytes = ReadFileBytes(sb.path("opt/tavlo/OXU.PRFS"));
+        ASSERT_EQ(bytes.size(), 360u);
+        sb.set("eth0", {"auth_after=0"});
+        sb.clearJournal();
+        // Written through the file: the mapping shows it at once.
+        bytes[356] = byte;
+        unsigned sum = 0;
+        bytes[0] = bytes[1] = bytes[2] = bytes[3] = 0;
+        for (uint8_t b : bytes)
+            sum += b;
+        bytes[0] = uint8_t(sum);
+        WriteFileBytes(sb.path("opt/tavlo/OXU.PRFS"), bytes);
+        ASSERT_EQ(ThePrefs.GetLoginByte(), byte);
+        EXPECT_TRUE(RunDialog([&](Zuner &d) {
+            EXPECT_EQ(CurrentRadio->persist, byte);
+            Fill(d, "alice", "secret", "secret");
+            d.ok->clicked();
+        }));
+        for (int command : {61, 62}) {
+            auto records = Sent(command);
+            ASSERT_EQ(records.size(), 1u);
+            EXPECT_EQ((records[0].sent[3] & 0x80) != 0, byte == 1) << command;
+        }
+        if (Gtk::Window *result = FindWindow("Authentication"))
+            result->hide();
+    }
+}
+
+TEST_F(CredentialsDialogTest, CancelAndCloseLeaveTheAdapterAlone)
+{
+    sb.clearJournal();
+    EXPECT_TRUE(RunDialog([](Zuner &d) {
+        Fill(d, "alice", "secret", "secret");
+        d.cancel->clicked();
+    }));
+    EXPECT_TRUE(RunDialog([](Zuner &d) { d.close(); }));
+    EXPECT_TRUE(sb.journal().empty());
+    EXPECT_EQ(FindWindow("Authentication"), nullptr);
+}
+
+} // namespace
