@@ -6,6 +6,7 @@
 
 #include "about_window.h"
 #include "credentials_dialog.h"
+#include "firmware_window.h"
 #include "statistics_window.h"
 #include "status_window.h"
 #include "globals.h"
@@ -64,6 +65,8 @@ void OnCommandsMenu(int row)
     case ROW_FIRMWARE:
         CloseOpenWindows();
         TheUpdater->Stop();
+        new Flashwin(CurrentRadio);
+        Gtk::Main::run();
         TheUpdater->Start();
         break;
     case ROW_PROPERTIES:

@@ -9,6 +9,7 @@
 #include <gtkmm/container.h>
 #include <gtkmm/main.h>
 
+#include "firmware_window.h"
 #include "globals.h"
 
 void Step(int ms)
@@ -73,4 +74,22 @@ Gtk::Button *FindButton(Gtk::Widget &root, const std::string &text)
 void RescanRadios()
 {
     Radios.Scan();
+}
+
+void AnswerFileDialogLater(int ms, int response, const std::string &path)
+{
+    Later(ms, [response, path] {
+        auto *dialog = dynamic_cast<Filesel *>(FindWindow("File selection"));
+        ASSERT_NE(dialog, nullptr);
+        if (!path.empty()) {
+            ASSERT_TRUE(dialog->set_filename(path));
+            // The dialog selects the file once it has read the folder; it
+            // accepts only a selected file.
+            auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (dialog->get_filename() != path && std::chrono::steady_clock::now() < until)
+                Step(10);
+            ASSERT_EQ(dialog->get_filename(), path);
+        }
+        dialog->response(response);
+    });
 }

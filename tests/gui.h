@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtkmm/button.h>
+#include <gtkmm/dialog.h>
 #include <gtkmm/label.h>
 #include <gtkmm/window.h>
 
@@ -36,6 +37,10 @@ std::vector<std::string> LabelTexts(Gtk::Widget &root);
 
 // The first button under a widget whose label is text, or null.
 Gtk::Button *FindButton(Gtk::Widget &root, const std::string &text);
+
+// Answers the firmware command's file dialog (Gtk::RESPONSE_CANCEL or
+// RESPONSE_OK, choosing path first) after ms milliseconds.
+void AnswerFileDialogLater(int ms, int response, const std::string &path = "");
 
 // Rescans the global adapter list after the test has made its adapters.
 void RescanRadios();

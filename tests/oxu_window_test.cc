@@ -388,6 +388,8 @@ TEST_F(MainWindowTest, BusyRowsRestartTheRefresher)
 {
     Start({"eth0"});
     for (int row : {ROW_FIRMWARE, ROW_PROPERTIES, ROW_TOGGLE_RADIO}) {
+        if (row == ROW_FIRMWARE)
+            AnswerFileDialogLater(100, Gtk::RESPONSE_CANCEL);
         OnCommandsMenu(row);
         EXPECT_EQ(TheUpdater->running, 1) << row;
         EXPECT_TRUE(TheUpdater->timer.connected()) << row;

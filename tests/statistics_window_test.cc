@@ -448,6 +448,7 @@ TEST_F(StatsWindowTest, LoadNewFirmwareClosesStatusAndStatisticsWindows)
         Later(200, [&] {
             for (Gtk::Window *w : OpenWindows)
                 titles.push_back(w->get_title());
+            AnswerFileDialogLater(100, Gtk::RESPONSE_CANCEL);
             OnCommandsMenu(ROW_FIRMWARE);
             openAfter = OpenWindows.size();
             if (titles.size() == 2) {
