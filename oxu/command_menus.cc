@@ -7,6 +7,7 @@
 #include "about_window.h"
 #include "credentials_dialog.h"
 #include "firmware_window.h"
+#include "password_dialog.h"
 #include "statistics_window.h"
 #include "status_window.h"
 #include "globals.h"
@@ -115,6 +116,16 @@ void OnCemMenu(int row)
     ThePrefs.SetUnlocked(0);
     const char *password = ThePrefs.GetPassword();
     const char first = password ? password[0] : '\0';
-    if (row == 1 && first == ' ')
+    if (row == 0) {
+        new cempass(cempass::CHANGE);
+        Gtk::Main::run();
+        return;
+    }
+    if (first == ' ') {
         ThePrefs.SetUnlocked(1);
+    } else {
+        new cempass(cempass::ENTER);
+        Gtk::Main::run();
+    }
+    // The WEP key window opens here once it is built.
 }

@@ -396,17 +396,4 @@ TEST_F(MainWindowTest, BusyRowsRestartTheRefresher)
     }
 }
 
-TEST_F(MainWindowTest, EnterWepKeyWithoutPasswordUnlocks)
-{
-    Start({"eth0"});
-    ThePrefs.SetPassword(" ");
-    OnCemMenu(1);
-    EXPECT_EQ(ThePrefs.IsUnlocked(), 1);
-    OnCemMenu(0);
-    EXPECT_EQ(ThePrefs.IsUnlocked(), 0);
-    ThePrefs.SetPassword("Orvik");
-    OnCemMenu(1);
-    EXPECT_EQ(ThePrefs.IsUnlocked(), 0);
-}
-
 } // namespace

@@ -1,0 +1,152 @@
+#include "password_dialog.h"
+
+#include <cstring>
+
+#include <gtkmm/box.h>
+#include <gtkmm/buttonbox.h>
+#include <gtkmm/main.h>
+
+#include "globals.h"
+#include "styles.h"
+#include "window_util.h"
+
+namespace {
+
+const char *const RowTexts[4] = {"   Old password:", "   New Password:", "Verify Password:",
+                                 "       Password:"};
+enum { OLD_ROW, NEW_ROW, VERIFY_ROW, PASSWORD_ROW };
+
+// What is typed must be what is stored, or the password could never be
+// entered again: the stored field holds 79 characters.
+constexpr int MaxPassword = 79;
+
+Gtk::Entry *HiddenEntry()
+{
+    auto *entry = Gtk::manage(new Gtk::Entry);
+    entry->set_max_length(MaxPassword);
+    entry->set_visibility(false);
+    UseStyle(*entry, FIXED_FONT);
+    return entry;
+}
+
+// The stored password, empty when there is none at all.
+std::string Stored()
+{
+    const char *stored = ThePrefs.GetPassword();
+    return stored ? stored : "";
+}
+
+} // namespace
+
+cempass::cempass(uint8_t how) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), mode(how)
+{
+    PlaceOverMain(*this, 108, 121);
+    set_resizable(false);
+    set_modal(true);
+
+    newentry = HiddenEntry();
+    verifyentry = HiddenEntry();
+    oldentry = HiddenEntry();
+
+    auto *buttons = Gtk::manage(new Gtk::ButtonBox(Gtk::ORIENTATION_HORIZONTAL));
+    buttons->set_layout(Gtk::BUTTONBOX_END);
+    buttons->set_spacing(5);
+    cancel = Gtk::manage(new Gtk::Button("Cancel"));
+    ok = Gtk::manage(new Gtk::Button("Ok"));
+    buttons->add(*cancel);
+    buttons->add(*ok);
+
+    for (int i = 0; i < 4; ++i) {
+        rowlabels[i] = Gtk::manage(new Gtk::Label(RowTexts[i]));
+        UseStyle(*rowlabels[i], FIXED_FONT);
+        rowlabels[i]->set_xalign(0);
+        rowlabels[i]->set_yalign(0);
+    }
+    const bool change = mode == CHANGE;
+    set_title(change ? "Change CEM Password" : "Enter CEM Password");
+    heading = Gtk::manage(new Gtk::Label(change ? "Set CEM Password" : "Enter CEM  Password"));
+    signal_delete_event().connect([this](GdkEventAny *) {
+        DestroyWindow(this);
+        return true;
+    });
+    cancel->signal_clicked().connect([this] { DestroyWindow(this); });
+
+    auto *column = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
+    auto newSpacer = [this] { return spacer = Gtk::manage(new Gtk::Label("     ")); };
+    auto addRow = [&](int row, Gtk::Entry *entry) {
+        auto *box = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 0));
+        box->pack_start(*newSpacer(), false, false, 0);
+        box->pack_start(*rowlabels[row], false, false, 0);
+        box->pack_start(*entry, true, true, 0);
+        endlabel = Gtk::manage(new Gtk::Label(""));
+        box->pack_end(*endlabel, true, true, 0);
+        column->pack_start(*box, false, false, 0);
+    };
+    column->pack_start(*heading, false, false, 0);
+    column->pack_start(*newSpacer(), false, false, 0);
+    if (change) {
+        addRow(OLD_ROW, oldentry);
+        addRow(NEW_ROW, newentry);
+        addRow(VERIFY_ROW, verifyentry);
+    } else {
+        addRow(PASSWORD_ROW, newentry);
+    }
+    column->pack_start(*newSpacer(), false, false, 0);
+
+    if (change) {
+        ok->signal_clicked().connect(sigc::mem_fun(*this, &cempass::OnChangeOk));
+    } else {
+        ok->signal_clicked().connect(sigc::mem_fun(*this, &cempass::OnEnterOk));
+        newentry->signal_activate().connect(sigc::mem_fun(*this, &cempass::OnEnterOk));
+    }
+
+    auto *bottom = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 0));
+    bottom->pack_start(*Gtk::manage(new Gtk::Label("   ")), false, false, 0);
+    bottom->pack_end(*buttons, true, true, 20);
+    column->pack_end(*bottom, false, false, 0);
+    column->pack_end(*newSpacer(), false, false, 0);
+    add(*column);
+
+    set_size_request(300, change ? 125 : 90);
+    show_all();
+}
+
+cempass::~cempass()
+{
+    // The dialog's end is the end of the loop that the menu command runs.
+    Gtk::Main::quit();
+}
+
+void cempass::OnChangeOk()
+{
+    ThePrefs.SetUnlocked(0);
+    if (oldentry->get_text() != Stored()) {
+        heading->set_text("Original password incorrect, Please try again");
+        return;
+    }
+    const std::string fresh = newentry->get_text();
+    if (fresh.empty()) {
+        // A single blank marks that no password is set.
+        ThePrefs.SetPassword(" ");
+        DestroyWindow(this);
+    } else if (fresh == verifyentry->get_text()) {
+        ThePrefs.SetPassword(fresh.c_str());
+        DestroyWindow(this);
+    } else {
+        heading->set_text("New Passwords donot match , Please try again");
+    }
+}
+
+void cempass::OnEnterOk()
+{
+    ThePrefs.SetUnlocked(0);
+    const std::string typed = newentry->get_text();
+    if (typed.empty())
+        return;
+    if (typed == Stored()) {
+        ThePrefs.SetUnlocked(1);
+        DestroyWindow(this);
+    } else {
+        heading->set_text("Password incorrect , Please try again");
+    }
+}

@@ -1,0 +1,152 @@
+// The CEM password dialog and the "CEM" menu around it.
+#include <gtest/gtest.h>
+
+#include <gtkmm/main.h>
+
+#include "command_menus.h"
+#include "globals.h"
+#include "gui.h"
+#include "main_window.h"
+#include "password_dialog.h"
+
+namespace {
+
+class PasswordDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sb.add("eth0");
+        RescanRadios();
+        BuildMainWindow();
+        ChooseAdapter();
+        Step();
+    }
+    // Runs a CEM row; act gets the dialog once it is up (false: none came).
+    bool Cem(int row, const std::function<void(cempass &)> &act)
+    {
+        bool seen = false;
+        Later(50, [&] {
+            cempass *d = nullptr;
+            for (Gtk::Window *w : Gtk::Window::list_toplevels())
+                if (auto *c = dynamic_cast<cempass *>(w); c && c->get_visible())
+                    d = c;
+            if (!d)
+                return;
+            seen = true;
+            act(*d);
+        });
+        OnCemMenu(row);  // returns when the dialog is gone
+        // Without a dialog the check above is still pending: let it run
+        // while what it refers to lives.
+        Step(100);
+        return seen;
+    }
+    static void Type(cempass &d, const char *old, const char *fresh, const char *verify)
+    {
+        d.oldentry->set_text(old);
+        d.newentry->set_text(fresh);
+        d.verifyentry->set_text(verify);
+    }
+
+    ProcessSandbox sb;
+};
+
+TEST_F(PasswordDialogTest, ChangeChecksTheOldPasswordAndTheVerifyField)
+{
+    ThePrefs.SetPassword("Orvik");
+    EXPECT_TRUE(Cem(0, [](cempass &d) {
+        EXPECT_EQ(d.get_title(), "Change CEM Password");
+        EXPECT_EQ(d.heading->get_text(), "Set CEM Password");
+        int mx, my, x, y;
+        MainWindow->get_position(mx, my);
+        d.get_position(x, y);
+        EXPECT_EQ(x, mx + 108);
+        EXPECT_EQ(y, my + 121);
+        Type(d, "orvik", "new", "new");
+        d.ok->clicked();
+        EXPECT_EQ(d.heading->get_text(), "Original password incorrect, Please try again");
+        Type(d, "Orvik", "new", "New");
+        d.ok->clicked();
+        EXPECT_EQ(d.heading->get_text(), "New Passwords donot match , Please try again");
+        EXPECT_STREQ(ThePrefs.GetPassword(), "Orvik");
+        Type(d, "Orvik", "new", "new");
+        d.ok->clicked();
+    }));
+    EXPECT_STREQ(ThePrefs.GetPassword(), "new");
+
+    // An empty new password means none, whatever the verify field holds; the
+    // old one is then a single blank.
+    EXPECT_TRUE(Cem(0, [](cempass &d) {
+        Type(d, "new", "", "ignored");
+        d.ok->clicked();
+    }));
+    EXPECT_STREQ(ThePrefs.GetPassword(), " ");
+    EXPECT_TRUE(Cem(0, [](cempass &d) {
+        Type(d, "", "x", "x");
+        d.ok->clicked();
+        EXPECT_EQ(d.heading->get_text(), "Original password incorrect, Please try again");
+        Type(d, " ", "x", "x");
+        d.ok->clicked();
+    }));
+    EXPECT_STREQ(ThePrefs.GetPassword(), "x");
+}
+
+TEST_F(PasswordDialogTest, EnterUnlocksOnlyWithTheStoredPassword)
+{
+    ThePrefs.SetPassword("Orvik");
+    EXPECT_TRUE(Cem(1, [](cempass &d) {
+        EXPECT_EQ(d.get_title(), "Enter CEM Password");
+        EXPECT_EQ(d.heading->get_text(), "Enter CEM  Password");
+        d.newentry->set_text("");
+        d.ok->clicked();  // nothing typed: nothing said
+        EXPECT_EQ(d.heading->get_text(), "Enter CEM  Password");
+        d.newentry->set_text("orvik");
+        d.newentry->activate();
+        EXPECT_EQ(d.heading->get_text(), "Password incorrect , Please try again");
+        EXPECT_EQ(ThePrefs.IsUnlocked(), 0);
+        d.newentry->set_text("Orvik");
+        d.newentry->activate();  // Enter acts as Ok
+    }));
+    EXPECT_EQ(ThePrefs.IsUnlocked(), 1);
+
+    // Every CEM command locks again first; a cancelled prompt leaves it locked.
+    EXPECT_TRUE(Cem(1, [](cempass &d) {
+        d.newentry->set_text("wrong");
+        d.ok->clicked();
+        d.cancel->clicked();
+    }));
+    EXPECT_EQ(ThePrefs.IsUnlocked(), 0);
+    EXPECT_TRUE(Cem(1, [](cempass &d) { d.close(); }));
+    EXPECT_EQ(ThePrefs.IsUnlocked(), 0);
+}
+
+TEST_F(PasswordDialogTest, NoPasswordSetUnlocksWithoutAsking)
+{
+    ThePrefs.SetPassword(" ");
+    EXPECT_FALSE(Cem(1, [](cempass &d) { d.close(); }));
+    EXPECT_EQ(ThePrefs.IsUnlocked(), 1);
+    // "Change Password" always asks, and locks.
+    EXPECT_TRUE(Cem(0, [](cempass &d) { d.cancel->clicked(); }));
+    EXPECT_EQ(ThePrefs.IsUnlocked(), 0);
+}
+
+TEST_F(PasswordDialogTest, TypedPasswordsFitTheStoredField)
+{
+    ThePrefs.SetPassword("Orvik");
+    const std::string longest(200, 'p');
+    EXPECT_TRUE(Cem(0, [&](cempass &d) {
+        Type(d, "Orvik", longest.c_str(), longest.c_str());
+        d.ok->clicked();
+    }));
+    ASSERT_NE(ThePrefs.GetPassword(), nullptr);
+    const std::string stored = ThePrefs.GetPassword();
+    EXPECT_EQ(stored, std::string(79, 'p'));
+    // What was typed is accepted again.
+    EXPECT_TRUE(Cem(1, [&](cempass &d) {
+        d.newentry->set_text(longest);
+        d.ok->clicked();
+    }));
+    EXPECT_EQ(ThePrefs.IsUnlocked(), 1);
+}
+
+} // namespace
