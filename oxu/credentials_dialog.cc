@@ -5,7 +5,6 @@
 
 #include <glibmm/main.h>
 #include <gtkmm/box.h>
-#include <gtkmm/buttonbox.h>
 #include <gtkmm/main.h>
 
 #include "globals.h"
@@ -24,14 +23,6 @@ enum { TITLE, HEADING, FILLER, USER_LABEL, PASSWORD_LABEL, VERIFY_LABEL };
 Gtk::Label *Filler(const char *text = ZunaTexts[FILLER])
 {
     return Gtk::manage(new Gtk::Label(text));
-}
-
-Gtk::Entry *HiddenEntry()
-{
-    auto *entry = Gtk::manage(new Gtk::Entry);
-    entry->set_max_length(32);
-    entry->set_visibility(false);
-    return entry;
 }
 
 // Copies an entry's text into a field of N bytes, cut to fit.
@@ -58,23 +49,11 @@ Zuner::Zuner(kdR770 *adapter) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), radio(adapter
     userentry = Gtk::manage(new Gtk::Entry);
     userentry->set_max_length(32);
     UseStyle(*userentry, FIXED_FONT);
-    verifyentry = HiddenEntry();
-    passentry = HiddenEntry();
-
-    auto *buttons = Gtk::manage(new Gtk::ButtonBox(Gtk::ORIENTATION_HORIZONTAL));
-    buttons->set_layout(Gtk::BUTTONBOX_END);
-    buttons->set_spacing(5);
-    cancel = Gtk::manage(new Gtk::Button("Cancel"));
-    ok = Gtk::manage(new Gtk::Button("Ok"));
-    buttons->add(*cancel);
-    buttons->add(*ok);
-
-    for (int i = 0; i < 3; ++i) {
-        fieldlabels[i] = Gtk::manage(new Gtk::Label(ZunaTexts[USER_LABEL + i]));
-        UseStyle(*fieldlabels[i], FIXED_FONT);
-        fieldlabels[i]->set_xalign(0);
-        fieldlabels[i]->set_yalign(0);
-    }
+    verifyentry = HiddenEntry(32);
+    passentry = HiddenEntry(32);
+    auto *buttons = CancelOkButtons(cancel, ok);
+    for (int i = 0; i < 3; ++i)
+        fieldlabels[i] = FixedLabel(ZunaTexts[USER_LABEL + i]);
 
     PlaceOverMain(*this, 94, 80);
     set_size_request(320, 200);

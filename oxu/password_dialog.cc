@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include <gtkmm/box.h>
-#include <gtkmm/buttonbox.h>
 #include <gtkmm/main.h>
 
 #include "globals.h"
@@ -20,15 +19,6 @@ enum { OLD_ROW, NEW_ROW, VERIFY_ROW, PASSWORD_ROW };
 // entered again: the stored field holds 79 characters.
 constexpr int MaxPassword = 79;
 
-Gtk::Entry *HiddenEntry()
-{
-    auto *entry = Gtk::manage(new Gtk::Entry);
-    entry->set_max_length(MaxPassword);
-    entry->set_visibility(false);
-    UseStyle(*entry, FIXED_FONT);
-    return entry;
-}
-
 // The stored password, empty when there is none at all.
 std::string Stored()
 {
@@ -44,24 +34,14 @@ cempass::cempass(uint8_t how) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), mode(how)
     set_resizable(false);
     set_modal(true);
 
-    newentry = HiddenEntry();
-    verifyentry = HiddenEntry();
-    oldentry = HiddenEntry();
-
-    auto *buttons = Gtk::manage(new Gtk::ButtonBox(Gtk::ORIENTATION_HORIZONTAL));
-    buttons->set_layout(Gtk::BUTTONBOX_END);
-    buttons->set_spacing(5);
-    cancel = Gtk::manage(new Gtk::Button("Cancel"));
-    ok = Gtk::manage(new Gtk::Button("Ok"));
-    buttons->add(*cancel);
-    buttons->add(*ok);
-
-    for (int i = 0; i < 4; ++i) {
-        rowlabels[i] = Gtk::manage(new Gtk::Label(RowTexts[i]));
-        UseStyle(*rowlabels[i], FIXED_FONT);
-        rowlabels[i]->set_xalign(0);
-        rowlabels[i]->set_yalign(0);
-    }
+    newentry = HiddenEntry(MaxPassword);
+    verifyentry = HiddenEntry(MaxPassword);
+    oldentry = HiddenEntry(MaxPassword);
+    for (Gtk::Entry *entry : {newentry, verifyentry, oldentry})
+        UseStyle(*entry, FIXED_FONT);
+    auto *buttons = CancelOkButtons(cancel, ok);
+    for (int i = 0; i < 4; ++i)
+        rowlabels[i] = FixedLabel(RowTexts[i]);
     const bool change = mode == CHANGE;
     set_title(change ? "Change CEM Password" : "Enter CEM Password");
     heading = Gtk::manage(new Gtk::Label(change ? "Set CEM Password" : "Enter CEM  Password"));

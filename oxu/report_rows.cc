@@ -25,10 +25,7 @@ Gtk::Label *AddReportRow(Gtk::Box &box, const char *text)
 {
     auto *frame = Gtk::manage(new Gtk::Frame);
     frame->set_shadow_type(Gtk::SHADOW_NONE);
-    auto *label = Gtk::manage(new Gtk::Label(text));
-    UseStyle(*label, FIXED_FONT);
-    label->set_xalign(0);
-    label->set_yalign(0);
+    auto *label = FixedLabel(text);
     frame->add(*label);
     box.pack_start(*frame, false, false, 0);
     return label;

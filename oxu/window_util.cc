@@ -3,6 +3,7 @@
 #include <glibmm/main.h>
 
 #include "globals.h"
+#include "styles.h"
 
 void DestroyWindow(Gtk::Window *window)
 {
@@ -18,4 +19,33 @@ void PlaceOverMain(Gtk::Window &window, int dx, int dy)
         MainWindow->get_position(x, y);
     }
     window.move(x + dx, y + dy);
+}
+
+Gtk::ButtonBox *CancelOkButtons(Gtk::Button *&cancel, Gtk::Button *&ok)
+{
+    auto *buttons = Gtk::manage(new Gtk::ButtonBox(Gtk::ORIENTATION_HORIZONTAL));
+    buttons->set_layout(Gtk::BUTTONBOX_END);
+    buttons->set_spacing(5);
+    cancel = Gtk::manage(new Gtk::Button("Cancel"));
+    ok = Gtk::manage(new Gtk::Button("Ok"));
+    buttons->add(*cancel);
+    buttons->add(*ok);
+    return buttons;
+}
+
+Gtk::Entry *HiddenEntry(int max)
+{
+    auto *entry = Gtk::manage(new Gtk::Entry);
+    entry->set_max_length(max);
+    entry->set_visibility(false);
+    return entry;
+}
+
+Gtk::Label *FixedLabel(const char *text)
+{
+    auto *label = Gtk::manage(new Gtk::Label(text));
+    UseStyle(*label, FIXED_FONT);
+    label->set_xalign(0);
+    label->set_yalign(0);
+    return label;
 }

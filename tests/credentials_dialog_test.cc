@@ -18,12 +18,8 @@ class CredentialsDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sb.add("eth0");
-        RescanRadios();
-        BuildMainWindow();
-        ChooseAdapter();
+        StartMainWindow(sb, {"eth0"});
         TheUpdater->Stop();  // only the dialog talks to the adapter here
-        Step();
     }
     // Runs the menu command; act is called with the dialog once it is up.
     bool RunDialog(const std::function<void(Zuner &)> &act)

@@ -31,11 +31,7 @@ class FirmwareWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sb.add("eth0");
-        RescanRadios();
-        BuildMainWindow();
-        ChooseAdapter();
-        Step();
+        StartMainWindow(sb, {"eth0"});
         TheUpdater->Stop();
         TheUpdater->Start();
     }

@@ -1,6 +1,11 @@
 #include "gui.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -9,7 +14,6 @@
 #include <gtkmm/container.h>
 #include <gtkmm/main.h>
 
-#include "firmware_window.h"
 #include "globals.h"
 
 void Step(int ms)
@@ -76,20 +80,63 @@ void RescanRadios()
     Radios.Scan();
 }
 
-void AnswerFileDialogLater(int ms, int response, const std::string &path)
+
+Program::Program(const Sandbox &sb, const std::string &program, const std::vector<std::string> &args,
+                 const std::vector<std::string> &env)
+    : out_(sb.path(program + ".out")), err_(sb.path(program + ".err"))
 {
-    Later(ms, [response, path] {
-        auto *dialog = dynamic_cast<Filesel *>(FindWindow("File selection"));
-        ASSERT_NE(dialog, nullptr);
-        if (!path.empty()) {
-            ASSERT_TRUE(dialog->set_filename(path));
-            // The dialog selects the file once it has read the folder; it
-            // accepts only a selected file.
-            auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (dialog->get_filename() != path && std::chrono::steady_clock::now() < until)
-                Step(10);
-            ASSERT_EQ(dialog->get_filename(), path);
-        }
-        dialog->response(response);
-    });
+    const std::string simctl = EnvPath("SIMCTL"), path = EnvPath(program.c_str());
+    std::vector<std::string> argv = {simctl, "run", sb.dir(), "--", path};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_ = fork();
+    if (pid_ == 0) {
+        freopen(out_.c_str(), "w", stdout);
+        freopen(err_.c_str(), "w", stderr);
+        for (const auto &e : env)
+            putenv(const_cast<char *>(e.c_str()));
+        std::vector<char *> cargv;
+        for (auto &a : argv)
+            cargv.push_back(a.data());
+        cargv.push_back(nullptr);
+        execv(simctl.c_str(), cargv.data());
+        _exit(127);
+    }
 }
+
+Program::~Program()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+int Program::Wait(double seconds)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+        int st = 0;
+        if (waitpid(pid_, &st, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+}
+
+static std::string ReadText(const std::string &path)
+{
+    auto bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string Program::Out() const { return ReadText(out_); }
+std::string Program::Err() const { return ReadText(err_); }
+
+bool Drive(const std::string &args)
+{
+    return RunCommand(EnvPath("XDRIVE") + " " + args).status == 0;
+}
+
+std::string Q(const std::string &title) { return "'" + title + "'"; }

@@ -44,3 +44,33 @@ void AnswerFileDialogLater(int ms, int response, const std::string &path = "");
 
 // Rescans the global adapter list after the test has made its adapters.
 void RescanRadios();
+
+// Makes the adapters, rescans and builds the main window as oxu's main does,
+// taking up the adapter (or opening the "Radio" window).
+void StartMainWindow(const Sandbox &sb, const std::vector<std::string> &ifaces);
+
+// A whole program run in the background under the stand-in of a sandbox,
+// with its output kept; killed when the object ends.
+class Program {
+public:
+    // env: NAME=VALUE pairs set for the program only.
+    Program(const Sandbox &sb, const std::string &program, const std::vector<std::string> &args = {},
+            const std::vector<std::string> &env = {});
+    ~Program();
+    Program(const Program &) = delete;
+    Program &operator=(const Program &) = delete;
+
+    // The exit status, or -1 when the program is still running after seconds.
+    int Wait(double seconds = 15);
+    std::string Out() const;
+    std::string Err() const;
+
+private:
+    pid_t pid_ = -1;
+    std::string out_, err_;
+};
+
+// Runs xdrive with its arguments; true when it succeeded.
+bool Drive(const std::string &args);
+// A window title quoted for Drive's command line.
+std::string Q(const std::string &title);

@@ -21,62 +21,10 @@ namespace {
 const char *const Main = "Vindral Client Utility";
 
 // oxu started under the stand-in in a sandbox of its own, its output kept.
-class Oxu {
+class Oxu : public Program {
 public:
-    explicit Oxu(const Sandbox &sb) : out_(sb.path("oxu.out")), err_(sb.path("oxu.err"))
-    {
-        const std::string simctl = EnvPath("SIMCTL"), oxu = EnvPath("OXU");
-        pid_ = fork();
-        if (pid_ == 0) {
-            freopen(out_.c_str(), "w", stdout);
-            freopen(err_.c_str(), "w", stderr);
-            execl(simctl.c_str(), simctl.c_str(), "run", sb.dir().c_str(), "--", oxu.c_str(),
-                  static_cast<char *>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Oxu()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    // The exit status, or -1 when the program is still running after seconds.
-    int Wait(double seconds = 15)
-    {
-        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < until) {
-            int st = 0;
-            if (waitpid(pid_, &st, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return -1;
-    }
-    std::string Out() const { return std::string(ReadAll(out_)); }
-    std::string Err() const { return std::string(ReadAll(err_)); }
-
-private:
-    static std::string ReadAll(const std::string &path)
-    {
-        auto bytes = ReadFileBytes(path);
-        return std::string(bytes.begin(), bytes.end());
-    }
-    pid_t pid_ = -1;
-    std::string out_, err_;
+    explicit Oxu(const Sandbox &sb) : Program(sb, "OXU") {}
 };
-
-// Runs xdrive with its arguments; true when it succeeded.
-bool Drive(const std::string &args)
-{
-    return RunCommand(EnvPath("XDRIVE") + " " + args).status == 0;
-}
-
-std::string Q(const std::string &s) { return "'" + s + "'"; }
 
 TEST(OxuProgram, WithoutAdapterSaysSoAndEndsWithStatus1)
 {
@@ -160,10 +108,7 @@ TEST(OxuProgram, MissingPreferencesFolderIsReportedAndTheProgramGoesOn)
 TEST(OxuProgramDeathTest, ExitFromANestedLoopEndsWithStatus0)
 {
     ProcessSandbox sb;
-    sb.add("eth0");
-    RescanRadios();
-    BuildMainWindow();
-    ChooseAdapter();
+    StartMainWindow(sb, {"eth0"});
     auto nested = [] {
         Later(100, [] { QuitAndExit(); });
         Gtk::Main::run();

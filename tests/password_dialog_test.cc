@@ -15,11 +15,7 @@ class PasswordDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        sb.add("eth0");
-        RescanRadios();
-        BuildMainWindow();
-        ChooseAdapter();
-        Step();
+        StartMainWindow(sb, {"eth0"});
     }
     // Runs a CEM row; act gets the dialog once it is up (false: none came).
     bool Cem(int row, const std::function<void(cempass &)> &act)

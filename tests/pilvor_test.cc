@@ -259,70 +259,25 @@ TEST_F(PilvorWindow, ResultWindowEndsTheLoopAfterItsTimeOutOnce)
 // The whole program under the stand-in, on this process's display, its sleeps
 // skipped unless asked for.
 
-class Pilvor {
-public:
-    Pilvor(const Sandbox &sb, const std::vector<std::string> &args, bool skipSleeps = true)
-        : out_(sb.path("pilvor.out"))
-    {
-        const std::string simctl = EnvPath("SIMCTL"), pilvor = EnvPath("PILVOR");
-        std::vector<std::string> argv = {simctl, "run", sb.dir(), "--", pilvor};
-        argv.insert(argv.end(), args.begin(), args.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            freopen(out_.c_str(), "w", stdout);
-            // The stand-in shows the program's own "unix:0" on this display
-            // and can skip its waits.
-            if (const char *d = std::getenv("DISPLAY"))
-                setenv("SIMDRIVER_DISPLAY", d, 1);
-            if (skipSleeps)
-                setenv("SIMDRIVER_SLEEP_SCALE", "0", 1);
-            std::vector<char *> cargv;
-            for (auto &a : argv)
-                cargv.push_back(a.data());
-            cargv.push_back(nullptr);
-            execv(simctl.c_str(), cargv.data());
-            _exit(127);
-        }
-    }
-    ~Pilvor()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    // The exit status, or -1 when the program is still running after seconds.
-    int Wait(double seconds = 15)
-    {
-        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < until) {
-            int st = 0;
-            if (waitpid(pid_, &st, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return -1;
-    }
-    std::string Out() const
-    {
-        auto bytes = ReadFileBytes(out_);
-        return std::string(bytes.begin(), bytes.end());
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::string out_;
-};
-
-bool Drive(const std::string &args)
+// The stand-in shows the program's own "unix:0" on this display and can
+// skip its waits.
+std::vector<std::string> PilvorEnv(bool skipSleeps)
 {
-    return RunCommand(EnvPath("XDRIVE") + " " + args).status == 0;
+    std::vector<std::string> env;
+    if (const char *d = std::getenv("DISPLAY"))
+        env.push_back(std::string("SIMDRIVER_DISPLAY=") + d);
+    if (skipSleeps)
+        env.push_back("SIMDRIVER_SLEEP_SCALE=0");
+    return env;
 }
 
-std::string Q(const std::string &s) { return "'" + s + "'"; }
+class Pilvor : public Program {
+public:
+    Pilvor(const Sandbox &sb, const std::vector<std::string> &args, bool skipSleeps = true)
+        : Program(sb, "PILVOR", args, PilvorEnv(skipSleeps))
+    {
+    }
+};
 
 TEST(PilvorProgram, VersionPrintsAndEndsAtOnce)
 {
