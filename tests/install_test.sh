@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# install_test.sh BUILD_DIR
+#
+# Installs the suite from a build into a fresh temporary root with
+# cmake --install, and builds its Debian package with cpack, then checks both
+# as a Debian machine would see them: exactly the expected files, the boot
+# unit of ostrel, the menu entry, the installed ostrel, the package's files,
+# dependencies and maintainer scripts, and lintian. Nothing outside the
+# temporary folder is touched but the build's list of installed files, which
+# is put back. SIMCTL names the stand-in's simctl.
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+simctl=${SIMCTL:?SIMCTL must name simctl}
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/install-test.XXXXXX")
+# cmake --install and cpack both rewrite the build's install_manifest.txt,
+# which a person needs to undo an installation made from this build.
+manifest=$build/install_manifest.txt
+if [ -e "$manifest" ] && [ ! -w "$manifest" ]; then
+    echo "$manifest cannot be rewritten (left by sudo cmake --install?): remove it" >&2
+    rm -rf "$tmp"
+    exit 1
+fi
+[ -e "$manifest" ] && cp -p "$manifest" "$tmp/manifest"
+cleanup() {
+    if [ -e "$tmp/manifest" ]; then cp -p "$tmp/manifest" "$manifest"; else rm -f "$manifest"; fi
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# Lists a tree as "MODE PATH" lines, folders with a trailing slash.
+tree() {
+    (cd "$1" && find . -mindepth 1 -printf '%M %P\n' | sed 's|^\(d[^ ]*\) \(.*\)|\1 \2/|' | sort -k2)
+}
+
+same() { # same WHAT EXPECTED ACTUAL
+    if [ "$2" != "$3" ]; then
+        fail "$1"
+        diff <(echo "$2") <(echo "$3") >&2 || true
+    fi
+}
+
+# How the unit runs ostrel: its type and command, whole lines.
+how_run() { grep -E '^(Type|ExecStart)=' "$1" | sort | tr '\n' ' ' | sed 's/ $//'; }
+
+# The unit must parse cleanly; systemd-analyze also wants the program present
+# at the path it names, so it is shown the staged one.
+verify_unit() { # verify_unit UNIT ROOT
+    mkdir -p "$tmp/verify"
+    sed "s|^ExecStart=|ExecStart=$2|" "$1" > "$tmp/verify/ostrel.service"
+    local out
+    if ! out=$(systemd-analyze verify "$tmp/verify/ostrel.service" 2>&1) || [ -n "$out" ]; then
+        fail "systemd-analyze verify of $1: $out"
+    fi
+}
+
+# The entry validates and names a program and an icon that were installed.
+check_desktop_entry() { # check_desktop_entry ROOT PREFIX
+    local entry=$1$2/share/applications/oxu.desktop out
+    if ! out=$(desktop-file-validate "$entry" 2>&1) || [ -n "$out" ]; then
+        fail "desktop-file-validate $entry: $out"
+    fi
+    same "desktop entry's program and icon" "Exec=oxu Icon=oxu" \
+        "$(grep -E '^(Exec|Icon)=' "$entry" | tr '\n' ' ' | sed 's/ $//')"
+}
+
+check_version() { # check_version OSTREL
+    local out status=0
+    out=$("$1" -v) || status=$?
+    same "$1 -v" "ostrel 1.5.1 (0)" "$out ($status)"
+}
+
+# ---- cmake --install into a fresh root ------------------------------------
+
+root=$tmp/root
+DESTDIR=$root cmake --install "$build" > "$tmp/install.log" || { cat "$tmp/install.log" >&2; exit 1; }
+same "files installed by cmake --install" "\
+drwxr-xr-x opt/
+drwxr-xr-x opt/tavlo/
+drwxr-xr-x opt/tavlo/helpml/
+drwxr-xr-x usr/
+drwxr-xr-x usr/local/
+drwxr-xr-x usr/local/bin/
+-rwxr-xr-x usr/local/bin/oxu
+-rwxr-xr-x usr/local/bin/pilvor
+drwxr-xr-x usr/local/lib/
+drwxr-xr-x usr/local/lib/systemd/
+drwxr-xr-x usr/local/lib/systemd/system/
+-rw-r--r-- usr/local/lib/systemd/system/ostrel.service
+drwxr-xr-x usr/local/sbin/
+-rwxr-xr-x usr/local/sbin/ostrel
+drwxr-xr-x usr/local/share/
+drwxr-xr-x usr/local/share/applications/
+-rw-r--r-- usr/local/share/applications/oxu.desktop
+drwxr-xr-x usr/local/share/doc/
+drwxr-xr-x usr/local/share/doc/vindral-suite/
+-rw-r--r-- usr/local/share/doc/vindral-suite/changelog.gz
+-rw-r--r-- usr/local/share/doc/vindral-suite/copyright
+drwxr-xr-x usr/local/share/icons/
+drwxr-xr-x usr/local/share/icons/hicolor/
+drwxr-xr-x usr/local/share/icons/hicolor/256x256/
+drwxr-xr-x usr/local/share/icons/hicolor/256x256/apps/
+-rw-r--r-- usr/local/share/icons/hicolor/256x256/apps/oxu.png
+drwxr-xr-x usr/local/share/icons/hicolor/48x48/
+drwxr-xr-x usr/local/share/icons/hicolor/48x48/apps/
+-rw-r--r-- usr/local/share/icons/hicolor/48x48/apps/oxu.png" "$(tree "$root")"
+
+check_version "$root/usr/local/sbin/ostrel"
+check_desktop_entry "$root" /usr/local
+unit=$root/usr/local/lib/systemd/system/ostrel.service
+same "installed unit" "ExecStart=/usr/local/sbin/ostrel Type=oneshot" "$(how_run "$unit")"
+verify_unit "$unit" "$root"
+
+# The unit takes ostrel's statuses for "nothing or not everything loaded" as
+# success, so that a machine without the adapter boots cleanly, and leaves an
+# unreadable profile (9) a failure to see.
+read -r -a accepted <<< "$(sed -n 's/^SuccessExitStatus=//p' "$unit")"
+is_accepted() {
+    local s
+    [ "$1" -eq 0 ] && return 0
+    for s in "${accepted[@]}"; do [ "$s" = "$1" ] && return 0; done
+    return 1
+}
+# case | adapters | fault (command errno) | accepted by the unit
+while IFS='|' read -r what adapters fault want; do
+    sb=$tmp/sandbox
+    rm -rf "$sb"
+    "$simctl" init "$sb" --adapters "$adapters" > /dev/null
+    # shellcheck disable=SC2086  # the fault is two words
+    [ -n "$fault" ] && "$simctl" fail "$sb" eth0 $fault 1
+    status=0
+    "$simctl" run "$sb" -- "$root/usr/local/sbin/ostrel" > /dev/null 2>&1 || status=$?
+    got=no
+    is_accepted "$status" && got=yes
+    same "unit accepts ostrel's status $status ($what)" "$want" "$got"
+done <<'EOF'
+no adapter|||yes
+a write of the load fails|eth0|53 5|yes
+adapter unreadable before its profile exists|eth0|1 5|no
+EOF
+
+# ---- the Debian package ----------------------------------------------------
+
+(cd "$build" && cpack -G DEB -B "$tmp/pkg") > "$tmp/cpack.log" 2>&1 || { cat "$tmp/cpack.log" >&2; exit 1; }
+debs=("$tmp"/pkg/*.deb)
+[ ${#debs[@]} -eq 1 ] || { fail "cpack made ${#debs[@]} packages"; exit 1; }
+deb=${debs[0]}
+same "package file name" "vindral-suite_1.5.1_$(dpkg --print-architecture).deb" "$(basename "$deb")"
+
+same "files in the package" "\
+drwxr-xr-x root/root opt/
+drwxr-xr-x root/root opt/tavlo/
+drwxr-xr-x root/root opt/tavlo/helpml/
+drwxr-xr-x root/root usr/
+drwxr-xr-x root/root usr/bin/
+-rwxr-xr-x root/root usr/bin/oxu
+-rwxr-xr-x root/root usr/bin/pilvor
+drwxr-xr-x root/root usr/lib/
+drwxr-xr-x root/root usr/lib/systemd/
+drwxr-xr-x root/root usr/lib/systemd/system/
+-rw-r--r-- root/root usr/lib/systemd/system/ostrel.service
+drwxr-xr-x root/root usr/sbin/
+-rwxr-xr-x root/root usr/sbin/ostrel
+drwxr-xr-x root/root usr/share/
+drwxr-xr-x root/root usr/share/applications/
+-rw-r--r-- root/root usr/share/applications/oxu.desktop
+drwxr-xr-x root/root usr/share/doc/
+drwxr-xr-x root/root usr/share/doc/vindral-suite/
+-rw-r--r-- root/root usr/share/doc/vindral-suite/changelog.gz
+-rw-r--r-- root/root usr/share/doc/vindral-suite/copyright
+drwxr-xr-x root/root usr/share/icons/
+drwxr-xr-x root/root usr/share/icons/hicolor/
+drwxr-xr-x root/root usr/share/icons/hicolor/256x256/
+drwxr-xr-x root/root usr/share/icons/hicolor/256x256/apps/
+-rw-r--r-- root/root usr/share/icons/hicolor/256x256/apps/oxu.png
+drwxr-xr-x root/root usr/share/icons/hicolor/48x48/
+drwxr-xr-x root/root usr/share/icons/hicolor/48x48/apps/
+-rw-r--r-- root/root usr/share/icons/hicolor/48x48/apps/oxu.png
+drwxr-xr-x root/root usr/share/lintian/
+drwxr-xr-x root/root usr/share/lintian/overrides/
+-rw-r--r-- root/root usr/share/lintian/overrides/vindral-suite" \
+    "$(dpkg-deb -c "$deb" | awk '{ sub("^\\./", "", $6); print $1, $2, $6 }' | sort -k3)"
+
+# The dependencies come from the programs' shared libraries.
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libc6 libstdc++6 libgtkmm-3.0-1v5; do
+    [[ ", $depends," == *", $lib ("* ]] || fail "package depends on $lib with a version: $depends"
+done
+
+pkgroot=$tmp/pkgroot
+dpkg-deb -x "$deb" "$pkgroot"
+dpkg-deb -e "$deb" "$tmp/control"
+check_version "$pkgroot/usr/sbin/ostrel"
+check_desktop_entry "$pkgroot" /usr
+same "packaged unit" "ExecStart=/usr/sbin/ostrel Type=oneshot" \
+    "$(how_run "$pkgroot/usr/lib/systemd/system/ostrel.service")"
+
+# The maintainer scripts, run as dpkg runs them on a root other than /.
+maint() {
+    DPKG_ROOT=$pkgroot DPKG_MAINTSCRIPT_PACKAGE=vindral-suite sh "$tmp/control/$1" "${@:2}" \
+        || fail "$* ended with status $?"
+}
+wants=$pkgroot/etc/systemd/system/multi-user.target.wants/ostrel.service
+prefs=$pkgroot/opt/tavlo/OXU.PRFS
+maint postinst configure
+same "unit enabled on installation" /usr/lib/systemd/system/ostrel.service "$(readlink "$wants" || true)"
+same "preferences file made for all users" "-rw-rw-rw- 0" "$(stat -c '%A %s' "$prefs" 2>&1)"
+echo stored > "$prefs"
+maint postinst configure 1.5.1
+same "preferences kept on upgrade" stored "$(cat "$prefs")"
+maint prerm remove
+maint postrm remove
+maint postrm purge
+same "links and preferences left after purge" "" \
+    "$(find "$pkgroot/etc" "$pkgroot/opt" \( -type l -o -type f \) -printf '%P\n' 2>/dev/null)"
+# An upgrade keeps an administrator's disable.
+dpkg-deb -x "$deb" "$pkgroot"
+maint postinst configure
+rm "$wants"
+maint postinst configure 1.5.1
+[ ! -e "$wants" ] || fail "an upgrade enabled the unit that was disabled"
+
+if ! lintian --fail-on error "$deb" > "$tmp/lintian.log" 2>&1; then
+    fail "lintian reports errors"
+    cat "$tmp/lintian.log" >&2
+fi
+
+[ "$failures" -eq 0 ] || { echo "$failures failures" >&2; exit 1; }
+echo "installation and package as expected"
