@@ -273,6 +273,13 @@ std::string ToJson(const AdapterState &s)
                 {"selector", Image(s.selector)},
                 {"selector_persistent", s.selector_persistent},
                 {"cursor", s.wep_cursor}};
+    if (!s.wep_readout.empty()) {
+        json readout = json::array();
+        for (const _RID_wep_key &k : s.wep_readout)
+            readout.push_back(Image(k));
+        j["wep"]["readout"] = readout;
+    }
+    j["wep"]["end"] = int(s.wep_end);
     j["zuna"] = {{"user_set", s.user_set},
                  {"password_set", s.password_set},
                  {"armed", s.zuna_armed},
@@ -332,7 +339,21 @@ AdapterState FromJson(const std::string &text)
         }
         FromImage(w.at("selector"), "selector", s.selector);
         s.selector_persistent = w.at("selector_persistent").get<bool>();
-        s.wep_cursor = std::min(std::max(w.at("cursor").get<int>(), 0), 5);
+        s.wep_cursor = std::min(std::max(w.at("cursor").get<int>(), 0), int(kMaxWepReadout));
+        if (w.contains("readout")) {
+            const json &readout = w.at("readout");
+            if (!readout.is_array() || readout.size() > kMaxWepReadout)
+                throw std::runtime_error("bad WEP readout");
+            s.wep_readout.resize(readout.size());
+            for (size_t i = 0; i < readout.size(); ++i)
+                FromImage(readout[i], "wep readout", s.wep_readout[i]);
+        }
+        if (w.contains("end")) {
+            const int end = w.at("end").get<int>();
+            if (end < int(WepEnd::Repeat) || end > int(WepEnd::Fail))
+                throw std::runtime_error("bad WEP readout end");
+            s.wep_end = WepEnd(end);
+        }
 
         const json &z = j.at("zuna");
         s.user_set = z.at("user_set").get<bool>();
@@ -488,21 +509,18 @@ void Store(R &rec, const std::vector<uint8_t> &sent)
     std::memcpy(&rec, sent.data(), sizeof(R));
 }
 
-_RID_wep_key WepItem(const AdapterState &s, int position)
+// The records that commands 6 and 7 hand out, in order: a set readout, or
+// the stored keys by index and then the selector.
+std::vector<_RID_wep_key> WepReadout(const AdapterState &s)
 {
-    int n = 0;
+    if (!s.wep_readout.empty())
+        return s.wep_readout;
+    std::vector<_RID_wep_key> out;
     for (int i = 0; i < 5; ++i)
-        if (s.wep_stored[i] && n++ == position)
-            return s.wep[i];
-    return s.selector;
-}
-
-int StoredKeys(const AdapterState &s)
-{
-    int n = 0;
-    for (bool b : s.wep_stored)
-        n += b;
-    return n;
+        if (s.wep_stored[i])
+            out.push_back(s.wep[i]);
+    out.push_back(s.selector);
+    return out;
 }
 
 // The status as the configuration makes a real adapter report it.
@@ -565,16 +583,20 @@ int Execute(AdapterState &s, const std::string &dir, const DriverRequest &dr, bo
         case CMD_GET_SSID: out = Bytes(s.ssid); break;
         case CMD_GET_APLIST: out = Bytes(s.aplist); break;
         case CMD_GET_FIRST_WEP:
-            out = Bytes(WepItem(s, 0));
-            s.wep_cursor = 1;
+        case CMD_GET_NEXT_WEP: {
+            const std::vector<_RID_wep_key> readout = WepReadout(s);
+            const int n = int(readout.size());
+            int pos = cmd == CMD_GET_FIRST_WEP ? 0 : std::max(s.wep_cursor, 0);
+            if (pos >= n) {
+                if (s.wep_end == WepEnd::Fail)
+                    return ENODATA;
+                pos = s.wep_end == WepEnd::Wrap ? pos % n : n - 1;
+            }
+            out = Bytes(readout[size_t(pos)]);
+            s.wep_cursor = pos + 1;  // at most the readout's length
             changed = true;
             break;
-        case CMD_GET_NEXT_WEP:
-            out = Bytes(WepItem(s, s.wep_cursor));
-            // Past the keys the selector repeats; the cursor stays bounded.
-            s.wep_cursor = std::min(std::max(s.wep_cursor, 0) + 1, StoredKeys(s));
-            changed = true;
-            break;
+        }
         case CMD_GET_STATUS:
             if (s.zuna_armed) {
                 if (s.auth_after >= 0 && s.zuna_reads >= s.auth_after &&

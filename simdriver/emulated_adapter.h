@@ -18,6 +18,10 @@ namespace sim {
 // Byte sizes of the record images kept for an adapter.
 constexpr size_t kFlashBlockSize = 32768;
 constexpr int kIdentCommand = 0x89F1;  // key of the identification request in fault and short lists
+constexpr size_t kMaxWepReadout = 16;   // records in a set readout
+
+// What a command 7 gives past the end of the WEP readout.
+enum class WepEnd { Repeat, Wrap, Fail };
 
 struct Fault {
     int err = 0;
@@ -49,6 +53,10 @@ struct AdapterState {
     _RID_wep_key selector{};
     bool selector_persistent = true;
     int wep_cursor = 0;  // position of the next command 7 in the readout
+    // A careless driver's readout: when not empty, commands 6 and 7 hand out
+    // these records as they are, in place of the store's keys and selector.
+    std::vector<_RID_wep_key> wep_readout;
+    WepEnd wep_end = WepEnd::Repeat;
 
     bool user_set = false;
     bool password_set = false;

@@ -625,6 +625,9 @@ int WepIndex(const std::string &v)
 
 std::string Bool(bool b) { return b ? "1" : "0"; }
 
+// Names of WepEnd's values, in its order.
+const char *const WepEndNames[3] = {"repeat", "wrap", "fail"};
+
 std::string GetField(const AdapterState &s, const std::string &name)
 {
     if (const Field *f = FindField(name))
@@ -653,9 +656,20 @@ std::string GetField(const AdapterState &s, const std::string &name)
         if (i >= 0 && parts.size() == 2 && parts[1] == "persistent")
             return Bool(s.wep_persistent[i]);
         if (name == "wep.tx")
-            return std::to_string(s.selector.mac[0]);
+            return std::to_string(s.selector.mac[0] | s.selector.mac[1] << 8);
         if (name == "wep.tx.persistent")
             return Bool(s.selector_persistent);
+        if (name == "wep.readout") {
+            if (s.wep_readout.empty())
+                return "none";
+            std::string out;
+            for (const _RID_wep_key &k : s.wep_readout)
+                out += (out.empty() ? "" : ",") +
+                       ToHex(reinterpret_cast<const uint8_t *>(&k), sizeof k);
+            return out;
+        }
+        if (name == "wep.end")
+            return WepEndNames[int(s.wep_end)];
         if (name == "wep.cursor")
             return std::to_string(s.wep_cursor);
     }
@@ -756,18 +770,47 @@ void SetField(AdapterState &s, const std::string &name, const std::string &v)
             return;
         }
         if (name == "wep.tx") {
+            // 16 bits, as a careless driver may fill both bytes.
+            const auto tx = uint16_t(Number(v, 0, 0xFFFF));
             s.selector = _RID_wep_key{};
             s.selector.length = 26;
             s.selector.key_index = WEP_SELECTOR_INDEX;
-            s.selector.mac[0] = uint8_t(Number(v, 0, 255));
+            s.selector.mac[0] = uint8_t(tx);
+            s.selector.mac[1] = uint8_t(tx >> 8);
             return;
         }
         if (name == "wep.tx.persistent") {
             s.selector_persistent = Number(v, 0, 1);
             return;
         }
+        if (name == "wep.readout") {
+            std::vector<_RID_wep_key> readout;
+            if (v != "none") {
+                for (const std::string &image : Split(v, ',')) {
+                    std::vector<uint8_t> bytes;
+                    if (!FromHex(image, bytes) || bytes.size() != sizeof(_RID_wep_key))
+                        Bad("a WEP readout is none or 26-byte records in hex, comma-separated: '" +
+                            image + "'");
+                    readout.emplace_back();
+                    std::memcpy(&readout.back(), bytes.data(), bytes.size());
+                }
+                if (readout.size() > kMaxWepReadout)
+                    Bad("a WEP readout holds at most " + std::to_string(kMaxWepReadout) +
+                        " records");
+            }
+            s.wep_readout = readout;
+            return;
+        }
+        if (name == "wep.end") {
+            for (int e = 0; e < 3; ++e)
+                if (v == WepEndNames[e]) {
+                    s.wep_end = WepEnd(e);
+                    return;
+                }
+            Bad("wep.end is repeat, wrap or fail: '" + v + "'");
+        }
         if (name == "wep.cursor") {
-            s.wep_cursor = int(Number(v, 0, 5));
+            s.wep_cursor = int(Number(v, 0, int64_t(kMaxWepReadout)));
             return;
         }
     }
@@ -856,7 +899,8 @@ std::vector<std::string> ShowNames(const AdapterState &s)
         names.push_back("wep." + std::to_string(i));
         names.push_back("wep." + std::to_string(i) + ".persistent");
     }
-    for (const char *n : {"wep.tx", "wep.tx.persistent", "wep.cursor", "zuna.user_set",
+    for (const char *n : {"wep.tx", "wep.tx.persistent", "wep.readout", "wep.end", "wep.cursor",
+                          "zuna.user_set",
                           "zuna.password_set", "zuna.armed", "zuna.reads", "monitor.active",
                           "monitor.stage", "ident", "present", "ap", "auth_after", "stats_rate",
                           "monitor_refuse", "monitor_drop", "monitor_fail_block"})

@@ -77,6 +77,19 @@ std::vector<uint8_t> Bytes(const T &record)
     return std::vector<uint8_t>(p, p + sizeof(T));
 }
 
+// A record's bytes in hex, the form in which the stand-in takes record images.
+template <class T>
+std::string HexImage(const T &record)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (uint8_t b : Bytes(record)) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
 template <class T>
 T FromBytes(const std::vector<uint8_t> &bytes)
 {

@@ -563,6 +563,70 @@ TEST_F(SimDriver, WepKeysComeOutInIndexOrderThenTheSelector)
     EXPECT_EQ(keys[0].key_index, 0xFFFF) << "no keys: the selector comes first";
 }
 
+TEST_F(SimDriver, WepReadoutCanBeSetAsACarelessDriverHandsItOut)
+{
+    Sandbox sb;
+    Radio r("eth0");
+    _RID_wep_key odd{};
+    odd.length = 26;
+    odd.key_index = 9;
+    odd.key_len = 40;
+    odd.key[12] = 0x77;
+    _RID_wep_key sel{};
+    sel.key_index = 0xFFFF;
+    sel.mac[0] = 0x02;
+    sel.mac[1] = 0x01;
+    const std::string images = HexImage(odd) + "," +
+                               HexImage(sel);
+    sb.set("eth0", {"wep.readout=" + images});
+    EXPECT_EQ(sb.get("eth0", "wep.readout"), images);
+
+    // Past the end: the last record again, the first again, or a failure.
+    const struct {
+        const char *end;
+        Outcome third;
+        uint16_t third_index;
+    } cases[] = {{"repeat", kOk, 0xFFFF}, {"wrap", kOk, 9}, {"fail", Failed(ENODATA), 0}};
+    for (const auto &c : cases) {
+        sb.set("eth0", {std::string("wep.end=") + c.end});
+        _RID_wep_key k{};
+        ASSERT_EQ(r.Rec(6, k), kOk);
+        EXPECT_EQ(Bytes(k), Bytes(odd)) << c.end;
+        ASSERT_EQ(r.Rec(7, k), kOk);
+        EXPECT_EQ(Bytes(k), Bytes(sel)) << c.end;
+        k = _RID_wep_key{};
+        EXPECT_EQ(r.Rec(7, k), c.third) << c.end;
+        EXPECT_EQ(k.key_index, c.third_index) << c.end;
+    }
+
+    // Writes still reach the store; "none" gives the store's readout back.
+    _RID_wep_key key2{};
+    key2.length = 26;
+    key2.key_index = 2;
+    key2.key_len = 5;
+    ASSERT_EQ(r.Rec(60, key2), kOk);
+    _RID_wep_key k{};
+    ASSERT_EQ(r.Rec(6, k), kOk);
+    EXPECT_EQ(k.key_index, 9);
+    sb.set("eth0", {"wep.readout=none", "wep.end=repeat", "wep.tx=0x0304"});
+    std::vector<uint16_t> indexes;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(r.Rec(i == 0 ? 6 : 7, k), kOk);
+        indexes.push_back(k.key_index);
+    }
+    EXPECT_EQ(indexes, (std::vector<uint16_t>{0, 1, 2, 0xFFFF}));
+    EXPECT_EQ(k.mac[0], 0x04);
+    EXPECT_EQ(k.mac[1], 0x03) << "a 16-bit transmit index";
+    EXPECT_EQ(sb.get("eth0", "wep.tx"), "772");
+
+    for (const char *bad : {"wep.readout=00", "wep.end=never", "wep.tx=65536"})
+        EXPECT_THROW(sb.set("eth0", {bad}), std::runtime_error) << bad;
+    std::string seventeen = images;
+    for (int i = 0; i < 15; ++i)
+        seventeen += "," + HexImage(sel);
+    EXPECT_THROW(sb.set("eth0", {"wep.readout=" + seventeen}), std::runtime_error);
+}
+
 TEST_F(SimDriver, ZunaAuthenticationAfterTheConfiguredStatusReads)
 {
     const struct {
