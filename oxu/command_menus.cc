@@ -14,6 +14,7 @@
 #include "help.h"
 #include "main_window.h"
 #include "updater.h"
+#include "wep_key_window.h"
 
 const MenuRow CommandsMenuTable[10] = {
     {"About", 1},
@@ -127,5 +128,8 @@ void OnCemMenu(int row)
         new cempass(cempass::ENTER);
         Gtk::Main::run();
     }
-    // The WEP key window opens here once it is built.
+    if (ThePrefs.IsUnlocked() && CurrentRadio) {
+        new WepKeyEntry(CurrentRadio);
+        Gtk::Main::run();
+    }
 }
