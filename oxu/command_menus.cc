@@ -8,6 +8,7 @@
 #include "credentials_dialog.h"
 #include "firmware_window.h"
 #include "password_dialog.h"
+#include "properties_window.h"
 #include "statistics_window.h"
 #include "status_window.h"
 #include "globals.h"
@@ -78,7 +79,13 @@ void OnCommandsMenu(int row)
             break;
         }
         TheUpdater->Stop();
-        TheUpdater->Start();
+        {
+            // The one window the command owns: destroyed only after the
+            // refresher has started again.
+            PropWindow window(CurrentRadio);
+            Gtk::Main::run();
+            TheUpdater->Start();
+        }
         break;
     case ROW_ZUNA:
         new Zuner(CurrentRadio);

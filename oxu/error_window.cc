@@ -22,7 +22,7 @@ ErrWin::ErrWin() : Gtk::Window(Gtk::WINDOW_TOPLEVEL)
     set_size_request(515, 330);
     okbutton = Gtk::manage(new Gtk::Button("Ok"));
     set_modal(true);
-    exitconn = okbutton->signal_clicked().connect(sigc::mem_fun(*this, &ErrWin::ExitWithError));
+    exitconn = okbutton->signal_clicked().connect(sigc::ptr_fun(&ErrWin::ExitWithError));
 
     column = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 5));
     picrow = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 5));

@@ -16,7 +16,8 @@ public:
     void AddLines(const char *const *lines);
     // Makes "Ok" only close the window, adds one line and shows the window.
     void Show(const char *text);
-    void ExitWithError();
+    // Ends the program with status 1: the end after a failed adapter.
+    static void ExitWithError();
 
     sigc::connection exitconn;
     Gtk::Button *okbutton;

@@ -77,8 +77,7 @@ void TakeUp(kdR770 *radio, bool atStart)
     if (!atStart)
         radio->GetCaps(CurrentCaps);
 
-    CommandsItems[ROW_ZUNA]->set_sensitive((EnterpriseProfile.cfg.auth_mode & AUTH_ZUNA) &&
-                                           CurrentProfile == 0);
+    UpdateZunaItem();
     CommandsMenu->set_sensitive(true);
     CemMenu->set_sensitive(true);
     if (atStart)
@@ -88,6 +87,12 @@ void TakeUp(kdR770 *radio, bool atStart)
 }
 
 } // namespace
+
+void UpdateZunaItem()
+{
+    CommandsItems[ROW_ZUNA]->set_sensitive((EnterpriseProfile.cfg.auth_mode & AUTH_ZUNA) &&
+                                           CurrentProfile == 0);
+}
 
 void BuildMainWindow()
 {

@@ -26,6 +26,10 @@ void QuitAndExit();
 // Opens the "Radio" window with one button per adapter.
 void SelectRadio(RadioList *list);
 
+// "Set Zuna Information" is usable only while the enterprise profile is
+// current and uses ZUNA.
+void UpdateZunaItem();
+
 // Makes an adapter current: loads its profile file into it and its
 // capabilities, and makes the menus usable.
 void UseRadio(kdR770 *radio);

@@ -11,6 +11,11 @@ void InstallStyles()
     provider = Gtk::CssProvider::create();
     provider->load_from_data(".fixed { font-family: monospace; font-size: 10pt; }\n"
                              ".smallsans { font-family: Sans; font-size: 10px; }\n"
+                             ".compact { font-family: Sans; font-size: 12px; }\n"
+                             ".compact entry { min-height: 16px; padding-top: 0; padding-bottom: 0; }\n"
+                             ".compact button { min-height: 16px; padding: 1px 6px; }\n"
+                             ".compact radiobutton, .compact checkbutton { padding: 0; min-height: 0; }\n"
+                             ".compact tab { min-height: 0; padding: 1px 8px; }\n"
                              ".red { color: red; }\n"
                              ".blue { color: blue; }\n");
     Gtk::StyleContext::add_provider_for_screen(Gdk::Screen::get_default(), provider,

@@ -70,6 +70,22 @@ TEST(OxuProgram, ClosingTheMainWindowFromAReportWindowsLoopEndsWithStatus0)
     EXPECT_EQ(oxu.Wait(), 0);
 }
 
+// The window-manager close leaves the properties window's own loop only.
+TEST(OxuProgram, ClosingThePropertiesWindowKeepsTheProgramRunning)
+{
+    Sandbox sb({"eth0"});
+    Oxu oxu(sb);
+    ASSERT_TRUE(Drive("wait " + Q(Main)));
+    // "Commands": About, Load new Firmware, Edit Properties.
+    ASSERT_TRUE(Drive("key " + Q(Main) + " F10 Down Down Down Return"));
+    ASSERT_TRUE(Drive("wait 'PC4800 Properties'"));
+    ASSERT_TRUE(Drive("close 'PC4800 Properties'"));
+    ASSERT_TRUE(Drive("gone 'PC4800 Properties'"));
+    EXPECT_EQ(oxu.Wait(1.5), -1);
+    ASSERT_TRUE(Drive("close " + Q(Main)));
+    EXPECT_EQ(oxu.Wait(), 0);
+}
+
 TEST(OxuProgram, OkInTheErrorWindowEndsWithStatus1)
 {
     Sandbox sb({"eth0"});

@@ -390,6 +390,12 @@ TEST_F(MainWindowTest, BusyRowsRestartTheRefresher)
     for (int row : {ROW_FIRMWARE, ROW_PROPERTIES, ROW_TOGGLE_RADIO}) {
         if (row == ROW_FIRMWARE)
             AnswerFileDialogLater(100, Gtk::RESPONSE_CANCEL);
+        if (row == ROW_PROPERTIES)
+            Later(100, [] {
+                Gtk::Window *window = FindWindow("PC4800 Properties");
+                ASSERT_NE(window, nullptr);
+                FindButton(*window, " Cancel ")->clicked();
+            });
         OnCommandsMenu(row);
         EXPECT_EQ(TheUpdater->running, 1) << row;
         EXPECT_TRUE(TheUpdater->timer.connected()) << row;

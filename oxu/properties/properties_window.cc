@@ -1,0 +1,187 @@
+#include "properties_window.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <gtkmm/box.h>
+#include <gtkmm/grid.h>
+#include <gtkmm/label.h>
+#include <gtkmm/main.h>
+
+#include "error_window.h"
+#include "fatal_window.h"
+#include "globals.h"
+#include "help.h"
+#include "latin1_text.h"
+#include "profile_file.h"
+#include "security_page.h"
+#include "styles.h"
+#include "system_page.h"
+#include "window_util.h"
+
+Book::Book() = default;
+
+namespace {
+
+// A tab label in the fixed font; the buttons keep the default one.
+Gtk::Label *TabLabel(const char *text)
+{
+    auto *label = Gtk::manage(new Gtk::Label(text));
+    UseStyle(*label, FIXED_FONT);
+    return label;
+}
+
+} // namespace
+
+PropWindow::PropWindow(kdR770 *radio)
+    : Gtk::Window(Gtk::WINDOW_TOPLEVEL), adapter(radio), outer_level(Gtk::Main::level())
+{
+    std::memset(&enterprise, 0, sizeof enterprise);
+    std::memset(&home, 0, sizeof home);
+    enterprise = EnterpriseProfile;
+    home = HomeProfile;
+
+    // A failed read leaves the product name empty.
+    _STCAPS caps{};
+    adapter->GetCaps(caps);
+    UseStyle(*this, COMPACT);
+    set_border_width(2);
+    set_title(Latin1ToUtf8(caps.product_name) + " Properties");
+    set_modal(true);
+
+    auto *column = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
+    auto *table = Gtk::manage(new Gtk::Grid);
+    auto *buttonrow = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 0));
+    column->pack_start(*table, true, true, 0);
+    column->pack_end(*buttonrow, false, false, 0);
+    add(*column);
+
+    CurrentHelpPage = &HelpPages[0];
+
+    book = new Book;
+    book->set_tab_pos(Gtk::POS_TOP);
+    book->set_hexpand(true);
+    book->set_vexpand(true);
+    table->attach(*book, 0, 0, 6, 1);
+
+    system_page = Gtk::manage(new SystemParams(adapter, this));
+    system_page->window = this;
+    system_page->show_all();
+    security_page = Gtk::manage(new SecuritySetting(adapter, this));
+    security_page->window = this;
+    security_page->show_all();
+
+    book->append_page(*system_page, *TabLabel("System Parameters"));
+    book->append_page(*security_page, *TabLabel("Network Security"));
+    book->signal_switch_page().connect(sigc::ptr_fun(&SelectHelpPage));
+
+    buttons[HELP] = Gtk::manage(new Gtk::Button(" Help "));
+    buttons[CANCEL] = Gtk::manage(new Gtk::Button(" Cancel "));
+    buttons[OK] = Gtk::manage(new Gtk::Button(" Ok "));
+    // Handlers run in the order of connection: Ok applies, then closes.
+    buttons[CANCEL]->signal_clicked().connect(sigc::mem_fun(*this, &PropWindow::OnCancel));
+    buttons[OK]->signal_clicked().connect(sigc::mem_fun(*this, &PropWindow::ApplyPages));
+    buttons[HELP]->signal_clicked().connect(sigc::ptr_fun(&ShowHelp));
+    buttons[OK]->signal_clicked().connect(sigc::mem_fun(*this, &PropWindow::Close));
+    // Packed from the end: " Ok ", " Cancel ", " Help " from left to right.
+    for (Gtk::Button *button : buttons)
+        buttonrow->pack_end(*button, false, false, 0);
+
+    book->set_size_request(540, 320);
+    PlaceOverMain(*this, 0, -16);
+    show_all();
+
+    system_page->infra_button->signal_clicked().connect(
+        sigc::mem_fun(*system_page, &SystemParams::NetworkTypeToggled));
+}
+
+PropWindow::~PropWindow()
+{
+    // The pages go first, while the window they point back to is whole.
+    delete book;
+}
+
+void PropWindow::LeaveLoop()
+{
+    // A window-manager close has left the loop already; the pages' end after
+    // it must not end the loop of the window below.
+    if (loop_left || Gtk::Main::level() <= outer_level)
+        return;
+    loop_left = true;
+    Gtk::Main::quit();
+}
+
+bool PropWindow::on_delete_event(GdkEventAny *)
+{
+    LeaveLoop();
+    Close();
+    return true;
+}
+
+void PropWindow::OnCancel()
+{
+    // The System Parameters page first: its end tells the loop to end.
+    delete system_page;
+    system_page = nullptr;
+    Close();
+}
+
+void PropWindow::ApplyPages()
+{
+    // In this order: security, RF, advanced infrastructure, advanced ad hoc
+    // (each only edits the working profile), system (sends and saves the
+    // enterprise profile), home (saves last, so its selector stays).
+    security_page->Apply();
+    system_page->Apply();
+}
+
+void PropWindow::Close()
+{
+    hide();
+    delete book;
+    book = nullptr;
+    system_page = nullptr;
+    security_page = nullptr;
+}
+
+void PropWindow::AdapterFailed()
+{
+    if (radio_failed)
+        return;
+    radio_failed = true;
+    RadioFailed.emit(1);
+    new FatalIoWindow;
+}
+
+bool PropWindow::SendProfile(CFG_R770 &cfg, _STAPLIST &aplist, _STSSID &ssid)
+{
+    if (radio_failed)
+        return false;
+    CFG_R770 present{};
+    _STAPLIST presentAps{};
+    _STSSID presentSsids{};
+    if (adapter->GetConfiguration(present, presentAps, presentSsids) != 0) {
+        AdapterFailed();
+        return false;
+    }
+    std::memcpy(cfg.mac_addr, present.mac_addr, sizeof cfg.mac_addr);
+    adapter->SetConfiguration(cfg, aplist, ssid);
+    return true;
+}
+
+void PropWindow::SaveProfiles(int selector)
+{
+    if (radio_failed)
+        return;
+    char ifname[6] = {};
+    adapter->GetIfName(ifname);
+    char name[16];
+    std::snprintf(name, sizeof name, "%s.cfg", ifname);
+    Cfgio file(name);
+    if (file.wrcfg(EnterpriseProfile, HomeProfile, selector) != 0) {
+        // The adapter keeps what was sent; only the file is behind.
+        char text[96];
+        std::snprintf(text, sizeof text, "Cannot save the profiles in %s", file.path);
+        (new ErrWin)->Show(text);
+    }
+}

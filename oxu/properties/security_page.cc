@@ -1,0 +1,261 @@
+#include "security_page.h"
+
+#include <unistd.h>
+
+#include <gtkmm/box.h>
+#include <gtkmm/button.h>
+#include <gtkmm/buttonbox.h>
+#include <gtkmm/label.h>
+
+#include "properties_window.h"
+#include "system_page.h"
+
+namespace {
+
+constexpr int MaxKeyRecords = 5;
+
+Gtk::CheckButton *LeftCheck(const char *text)
+{
+    auto *check = Gtk::manage(new Gtk::CheckButton(text));
+    if (auto *label = dynamic_cast<Gtk::Label *>(check->get_child())) {
+        label->set_xalign(0);
+        label->set_yalign(0);
+    }
+    return check;
+}
+
+} // namespace
+
+SecuritySetting::SecuritySetting(kdR770 *radio, PropWindow *owner) : window(owner), adapter(radio)
+{
+    SystemParams *system = window->system_page;
+    auto *column = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
+    auto *grouprow = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 0));
+    auto *bottom = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 0));
+    auto *defaults = Gtk::manage(new Gtk::Button(" Defaults "));
+    defaults->signal_clicked().connect(sigc::mem_fun(*this, &SecuritySetting::SetDefaults));
+    bottom->pack_end(*defaults, false, false, 0);
+    auto *checks = Gtk::manage(new Gtk::ButtonBox(Gtk::ORIENTATION_VERTICAL));
+    checks->set_layout(Gtk::BUTTONBOX_START);
+    checks->set_spacing(0);
+
+    groups.push_back(Gtk::manage(new ConfigGrp("Server Based Authentication", 0,
+                                               Gtk::BUTTONBOX_START, SERVER,
+                                               RadioButtons({"Disable", "ZUNA"}))));
+    disable_button = groups[0]->GetButton(0);
+    zuna_button = groups[0]->GetButton(1);
+    zuna_button->signal_clicked().connect(sigc::mem_fun(*this, &SecuritySetting::ZunaToggled));
+    if (system->adhoc == 1) {
+        disable_button->set_active(true);
+        disable_button->set_sensitive(false);
+        zuna_button->set_sensitive(false);
+    }
+    grouprow->pack_start(*groups[0], true, true, 5);
+
+    groups.push_back(Gtk::manage(
+        new ConfigGrp("Access Point Authentication", 0, Gtk::BUTTONBOX_START, ACCESS_POINT,
+                      RadioButtons({"Open Authentication", "Shared Key Authentication"}))));
+    open_button = groups[1]->GetButton(0);
+    shared_button = groups[1]->GetButton(1);
+    if (!(Auth() & AUTH_WEP) && !zuna_button->get_active()) {
+        open_button->set_active(true);
+        shared_button->set_sensitive(false);
+    }
+    grouprow->pack_start(*groups[1], true, true, 5);
+
+    mixed_check = LeftCheck("Allow Association To Mixed Cells");
+    wep_check = LeftCheck("Enable WEP (Wired Equivalant Privacy)");
+    wep_check->signal_clicked().connect(sigc::mem_fun(*this, &SecuritySetting::WepToggled));
+    disable_button->signal_clicked().connect(sigc::mem_fun(*this, &SecuritySetting::WepToggled));
+
+    const bool usable = zuna_button->get_active() ? WepSupported()
+                                                  : WepSupported() && HasUsableKey();
+    wep_check->set_sensitive(usable);
+    if (!usable)
+        wep_check->set_active(false);
+
+    ZunaToggled();
+
+    checks->add(*mixed_check);
+    checks->add(*wep_check);
+    column->pack_start(*grouprow, false, false, 0);
+    column->pack_start(*checks, false, false, 0);
+    column->pack_end(*bottom, false, false, 0);
+
+    Refresh();
+    WepToggled();
+    add(*column);
+}
+
+le16 &SecuritySetting::Auth()
+{
+    return window->system_page->cfg.auth_mode;
+}
+
+bool SecuritySetting::WepSupported()
+{
+    return window->system_page->caps.cap_flags & CAP_WEP;
+}
+
+bool SecuritySetting::ZunaCapable()
+{
+    return window->system_page->caps.cap_flags & CAP_ZUNA;
+}
+
+bool SecuritySetting::HasUsableKey()
+{
+    int tx = 0;
+    return CountWepKeys(tx) != 0;
+}
+
+int SecuritySetting::CountWepKeys(int &tx)
+{
+    tx = 0;
+    _RID_wep_key keys[MaxKeyRecords] = {};
+    if (adapter->GetFirstWepKey(keys[0]) != 0 || keys[0].key_index == WEP_SELECTOR_INDEX)
+        return 0;
+    int count = 1;
+    while (count < MaxKeyRecords) {
+        _RID_wep_key next{};
+        if (adapter->GetNextWepKey(next) != 0)
+            return 0;
+        if (next.key_index <= 4) {
+            keys[count++] = next;
+        } else {
+            if (next.key_index == WEP_SELECTOR_INDEX)
+                tx = next.mac[0] | next.mac[1] << 8;
+            break;
+        }
+    }
+    // The transmit key is the record that carries its index, wherever it
+    // came in the readout; an index that names none means no usable key.
+    for (int i = 0; i < count; ++i)
+        if (keys[i].key_index == tx)
+            return keys[i].key_len != 0 ? count : 0;
+    return 0;
+}
+
+void SecuritySetting::Refresh()
+{
+    for (ConfigGrp *group : groups) {
+        switch (group->GetValue()) {
+        case SERVER:
+            // The "Set Zuna Information" item waits for " Ok ".
+            if ((Auth() & AUTH_ZUNA) && ZunaCapable())
+                zuna_button->set_active(true);
+            else
+                disable_button->set_active(true);
+            break;
+        case ACCESS_POINT:
+            if (Auth() & AUTH_OPEN)
+                open_button->set_active(true);
+            else if (Auth() & AUTH_SHARED_KEY)
+                shared_button->set_active(true);
+            break;
+        }
+    }
+    if (!HasUsableKey() && !zuna_button->get_active()) {
+        wep_check->set_active(false);
+        return;
+    }
+    wep_check->set_active(Auth() & AUTH_WEP);
+    mixed_check->set_active(Auth() & AUTH_MIXED_CELLS);
+}
+
+void SecuritySetting::SetDefaults()
+{
+    Auth() |= AUTH_OPEN;
+    Auth() &= uint16_t(~(AUTH_WEP | AUTH_MIXED_CELLS | AUTH_ZUNA));
+    Refresh();
+}
+
+void SecuritySetting::ZunaToggled()
+{
+    SystemParams *system = window->system_page;
+    if (!system)
+        return;
+    if (zuna_button->get_active() && WepSupported()) {
+        // ZUNA needs infrastructure, open authentication and WEP.
+        open_button->set_active(true);
+        open_button->set_sensitive(false);
+        shared_button->set_sensitive(false);
+        wep_check->set_sensitive(false);
+        wep_check->set_active(true);
+        system->infra_button->set_sensitive(false);
+        system->adhoc_button->set_sensitive(false);
+        system->infra_button->set_active(true);
+        disable_button->set_sensitive(true);
+    } else {
+        system->infra_button->set_sensitive(true);
+        wep_check->set_active(false);
+        system->adhoc_button->set_sensitive(true);
+        if (HasUsableKey() && WepSupported()) {
+            wep_check->set_sensitive(true);
+            open_button->set_sensitive(true);
+            shared_button->set_sensitive(true);
+        }
+    }
+}
+
+void SecuritySetting::WepToggled()
+{
+    if (!HasUsableKey() && !zuna_button->get_active()) {
+        open_button->set_active(true);
+        open_button->set_sensitive(false);
+        shared_button->set_sensitive(false);
+        wep_check->set_active(false);
+        wep_check->set_sensitive(false);
+    } else if (wep_check->get_active() && zuna_button->get_active()) {
+        open_button->set_sensitive(false);
+        shared_button->set_sensitive(false);
+        open_button->set_active(true);
+    } else if (wep_check->get_active()) {
+        open_button->set_sensitive(true);
+        shared_button->set_sensitive(true);
+    } else {
+        open_button->set_active(true);
+        open_button->set_sensitive(false);
+        shared_button->set_sensitive(false);
+    }
+}
+
+void SecuritySetting::Apply()
+{
+    const bool zunaOff = (Auth() & AUTH_ZUNA) && !zuna_button->get_active();
+    for (ConfigGrp *group : groups) {
+        switch (group->GetValue()) {
+        case ACCESS_POINT:
+            if (group->GetActive() == 0) {
+                Auth() |= AUTH_OPEN;
+                Auth() &= uint16_t(~AUTH_SHARED_KEY);
+            } else {
+                Auth() |= AUTH_SHARED_KEY;
+                Auth() &= uint16_t(~AUTH_OPEN);
+            }
+            break;
+        case SERVER:
+            // The "Set Zuna Information" item follows once the profile in
+            // use is known (the System Parameters page's step).
+            if (group->GetActive() == 0)
+                Auth() &= uint16_t(~AUTH_ZUNA);
+            else
+                Auth() |= AUTH_ZUNA;
+            break;
+        }
+    }
+    if (mixed_check->get_active())
+        Auth() |= AUTH_MIXED_CELLS;
+    else
+        Auth() &= uint16_t(~AUTH_MIXED_CELLS);
+    if (wep_check->get_active())
+        Auth() |= AUTH_WEP;
+    else
+        Auth() &= uint16_t(~AUTH_WEP);
+
+    if (zunaOff) {
+        // The adapter leaves server based authentication only by a reset.
+        adapter->CmdReset();
+        sleep(1);
+        adapter->Restart();
+    }
+}

@@ -1,0 +1,50 @@
+// The "Network Security" page: the authentication bits of the enterprise
+// profile (ZUNA, open or shared key, mixed cells, WEP), kept in the System
+// Parameters page's working copy.
+#pragma once
+
+#include <vector>
+
+#include <gtkmm/checkbutton.h>
+#include <gtkmm/frame.h>
+#include <gtkmm/radiobutton.h>
+
+#include "config_group.h"
+#include "kdr770.h"
+#include "records.h"
+
+class PropWindow;
+
+class SecuritySetting : public Gtk::Frame {
+public:
+    SecuritySetting(kdR770 *adapter, PropWindow *window);
+
+    void Apply();
+    void Refresh();
+    void SetDefaults();
+    void ZunaToggled();
+    void WepToggled();
+    // The number of WEP key records the adapter holds, or 0 when none of
+    // them is a usable transmit key; tx gets the transmit key's index.
+    int CountWepKeys(int &tx);
+
+    PropWindow *window;
+    Gtk::RadioButton *zuna_button;
+    Gtk::RadioButton *disable_button;
+    Gtk::CheckButton *mixed_check;
+    Gtk::CheckButton *wep_check;
+    Gtk::RadioButton *shared_button;
+    Gtk::RadioButton *open_button;
+    kdR770 *adapter;
+    std::vector<ConfigGrp *> groups;
+
+    enum { SERVER = 0, ACCESS_POINT = 1 };
+
+private:
+    // The authentication word of the working profile, and the adapter's
+    // capabilities, both kept by the System Parameters page.
+    le16 &Auth();
+    bool WepSupported();
+    bool ZunaCapable();
+    bool HasUsableKey();
+};
