@@ -136,8 +136,11 @@ void BuildMainWindow()
 
     snprintf(StatusText, sizeof StatusText, "%128s", " ");
     auto *statuslabel = Gtk::manage(new Gtk::Label(StatusText));
-    // The window keeps its fixed width; a longer line is cut at its end.
+    // A window that cannot be resized follows its content's natural width:
+    // the line asks for almost none and takes the width the date leaves it,
+    // so the window keeps its fixed size and a longer line is cut at its end.
     statuslabel->set_ellipsize(Pango::ELLIPSIZE_END);
+    statuslabel->set_max_width_chars(1);
     char now[64];
     FormatNow(now, sizeof now);
     auto *datelabel = Gtk::manage(new Gtk::Label(now));
@@ -148,7 +151,7 @@ void BuildMainWindow()
     }
     auto *statusframe = Gtk::manage(new Gtk::Frame);
     statusframe->add(*statuslabel);
-    bottom->pack_start(*statusframe, false, false, 0);
+    bottom->pack_start(*statusframe, true, true, 0);
     auto *dateframe = Gtk::manage(new Gtk::Frame);
     dateframe->add(*datelabel);
     bottom->pack_end(*dateframe, false, false, 0);

@@ -70,11 +70,11 @@ void FormatStatusLine(char *out, size_t size, const CFG_R770 &cfg, const _STCAPS
     FieldText(product, caps.product_name);
     const bool adhoc = (cfg.net_type & 0xFF) != 1;
     const bool associated = status.status_word & STATUS_ASSOCIATED;
-    if (!associated) {
-        if (status.status_word & STATUS_RADIO_ENABLED)
-            snprintf(out, size, "Your %s is not associated", product);
-        else
-            snprintf(out, size, "Your %s radio is disabled", product);
+    // A disabled radio is said to be so whatever its association bit.
+    if (!(status.status_word & STATUS_RADIO_ENABLED)) {
+        snprintf(out, size, "Your %s radio is disabled", product);
+    } else if (!associated) {
+        snprintf(out, size, "Your %s is not associated", product);
     } else if (adhoc) {
         snprintf(out, size, "Your %s is in Ad hoc mode", product);
     } else {

@@ -32,6 +32,20 @@ void Later(int ms, std::function<void()> fn)
     Glib::signal_timeout().connect_once(std::move(fn), unsigned(ms));
 }
 
+void ShownSize(Gtk::Window &window, int &width, int &height)
+{
+    // A new size is laid out at the next frame, asked of the server, then
+    // confirmed by it: give each step its turn.
+    for (int i = 0; i < 3; ++i) {
+        Step(30);
+        window.get_display()->sync();
+    }
+    int x = 0, y = 0;
+    width = height = -1;
+    if (auto gdk = window.get_window())
+        gdk->get_geometry(x, y, width, height);
+}
+
 Gtk::Window *FindWindow(const std::string &title)
 {
     for (Gtk::Window *w : Gtk::Window::list_toplevels())

@@ -29,6 +29,10 @@ void Step(int ms = 0);
 // handler under test sits in a nested main loop.
 void Later(int ms, std::function<void()> fn);
 
+// The size that a shown window has on the X server once the program's
+// pending layout and requests have been dealt with.
+void ShownSize(Gtk::Window &window, int &width, int &height);
+
 // The shown top-level window with this title, or null.
 Gtk::Window *FindWindow(const std::string &title);
 

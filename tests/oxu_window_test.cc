@@ -42,7 +42,7 @@ TEST_F(MainWindowTest, ShowsTitlePictureAndBlankStatusLine)
     Start({"eth0"});
     EXPECT_EQ(MainWindow->get_title(), "Vindral Client Utility");
     int w = 0, h = 0;
-    MainWindow->get_size_request(w, h);
+    ShownSize(*MainWindow, w, h);
     EXPECT_EQ(w, 515);
     EXPECT_EQ(h, 330);
     EXPECT_FALSE(MainWindow->get_resizable());
@@ -73,6 +73,9 @@ TEST_F(MainWindowTest, StatusLineDescribesTheAdapter)
     } cases[] = {
         {{"status.status_word=0x0002"}, "Your PC4800 is not associated"},
         {{"status.status_word=0x0000"}, "Your PC4800 radio is disabled"},
+        // Disabled says so whatever the association bit.
+        {{"status.status_word=0x0020", "config.net_type=1"}, "Your PC4800 radio is disabled"},
+        {{"status.status_word=0x0020", "config.net_type=0"}, "Your PC4800 radio is disabled"},
         {{"status.status_word=0x0022", "config.net_type=0x0100"}, "Your PC4800 is in Ad hoc mode"},
         {{"status.status_word=0x0022", "config.net_type=0x0000"}, "Your PC4800 is in Ad hoc mode"},
         // Only the low byte tells infrastructure.
@@ -82,6 +85,10 @@ TEST_F(MainWindowTest, StatusLineDescribesTheAdapter)
         {{"status.status_word=0x0022", "config.net_type=1", "caps.product_name=ABCDEFGHIJKLMNOP",
           "status.ap_name=QRSTUVWXYZ012345", "status.ap_ip=192.168.1.7"},
          "Your ABCDEFGHIJKLMNOP is associated to QRSTUVWXYZ012345 IP address: 192.168.01.07"},
+        // The longest sentence there is.
+        {{"status.status_word=0x0022", "config.net_type=1", "caps.product_name=WWWWWWWWWWWWWWWW",
+          "status.ap_name=MMMMMMMMMMMMMMMM", "status.ap_ip=200.200.200.200"},
+         "Your WWWWWWWWWWWWWWWW is associated to MMMMMMMMMMMMMMMM IP address: 200.200.200.200"},
     };
     for (const auto &c : cases) {
         sb.set("eth0", c.state);
@@ -89,6 +96,11 @@ TEST_F(MainWindowTest, StatusLineDescribesTheAdapter)
         EXPECT_EQ(StatusLine(), c.line);
         EXPECT_EQ(std::string(StatusText), c.line);
     }
+    // The longest sentence leaves the window at its fixed size.
+    int w = 0, h = 0;
+    ShownSize(*MainWindow, w, h);
+    EXPECT_EQ(w, 515);
+    EXPECT_EQ(h, 330);
     std::string date = TheUpdater->datelabel->get_text();
     EXPECT_FALSE(date.empty());
     EXPECT_NE(date.back(), '\n');
