@@ -6,7 +6,7 @@
 
 const char *const AboutLines[3] = {
     "Vindral Wireless LAN Diagnostic Utility for Linux",
-    "Copyright (C) Vindral Networks and the suite's authors. All rights reserved.",
+    "Copyright (C) Vindral Networks. All rights reserved.",
     "Version 2.0.8",
 };
 

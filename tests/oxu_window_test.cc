@@ -350,6 +350,10 @@ TEST_F(MainWindowTest, AboutRunsItsOwnLoopUntilClosed)
             EXPECT_EQ(ax, mx + 54);
             EXPECT_EQ(ay, my + 100);
             EXPECT_TRUE(about->get_modal());
+            int w = 0, h = 0;
+            ShownSize(*about, w, h);
+            EXPECT_EQ(w, 400);
+            EXPECT_EQ(h, 120);
             auto lines = LabelTexts(*about);
             EXPECT_NE(std::find(lines.begin(), lines.end(),
                                 "Vindral Wireless LAN Diagnostic Utility for Linux"),
