@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include <gtkmm/frame.h>
@@ -32,8 +33,11 @@ SigMeter *FlashProgressMeter = nullptr;
 
 void ShowFlashProgress(int percent)
 {
-    if (FlashProgressMeter)
-        FlashProgressMeter->Update(percent);
+    if (!FlashProgressMeter)
+        return;
+    FlashProgressMeter->Update(percent);
+    // The flash holds the main loop: the bar goes to the screen at once.
+    DrawNow(*FlashProgressMeter);
 }
 
 Filesel::Filesel(Flashwin *owner)
@@ -86,7 +90,8 @@ Flashwin::~Flashwin()
 
 bool Flashwin::on_delete_event(GdkEventAny *)
 {
-    DestroyWindow(this);
+    if (!flashing)
+        DestroyWindow(this);
     return true;
 }
 
@@ -109,12 +114,34 @@ void Flashwin::OnFileChosen()
     add(*box);
     box->pack_start(*progress, false, false, 0);
     ok_button->signal_clicked().connect([this] { DestroyWindow(this); });
+    flashing = true;
+    signal_map_event().connect([this](GdkEventAny *) {
+        onscreen = true;
+        return false;
+    });
     show_all();
-    // The meter gets its size before the flash blocks the loop.
-    while (Gtk::Main::events_pending())
-        Gtk::Main::iteration(false);
-    DestroyWindow(file_dialog);
+    // Off the screen before the flash; deleted once its own response
+    // handler, which runs this, has returned.
+    file_dialog->hide();
+    ShowForFlash();
     Flash();
+    flashing = false;
+    DestroyWindow(file_dialog);
+}
+
+// The flash holds the main loop until it ends: first the window is put on
+// the screen and drawn. Meanwhile only this modal window takes input, and it
+// cannot be closed.
+void Flashwin::ShowForFlash()
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!onscreen && std::chrono::steady_clock::now() < until) {
+        if (Gtk::Main::events_pending())
+            Gtk::Main::iteration(false);
+        else
+            g_usleep(1000);
+    }
+    DrawNow(*this);
 }
 
 int Flashwin::Flash()

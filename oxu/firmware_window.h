@@ -45,4 +45,10 @@ public:
 
 protected:
     bool on_delete_event(GdkEventAny *event) override;
+
+private:
+    void ShowForFlash();
+    // From the file's choice to the flash's end: the window cannot be closed.
+    bool flashing = false;
+    bool onscreen = false;
 };

@@ -1,5 +1,7 @@
 #include "window_util.h"
 
+#include <cairomm/region.h>
+#include <gdkmm/drawingcontext.h>
 #include <glibmm/main.h>
 
 #include "globals.h"
@@ -9,6 +11,23 @@ void DestroyWindow(Gtk::Window *window)
 {
     window->hide();
     Glib::signal_idle().connect_once([window] { delete window; });
+}
+
+void DrawNow(Gtk::Widget &widget)
+{
+    Gtk::Widget *top = widget.get_toplevel();
+    Glib::RefPtr<Gdk::Window> window = top->get_window();
+    if (!window || !widget.get_is_drawable())
+        return;
+    int x = 0, y = 0;
+    widget.translate_coordinates(*top, 0, 0, x, y);
+    const Cairo::RectangleInt area = {x, y, widget.get_allocated_width(), widget.get_allocated_height()};
+    auto frame = window->begin_draw_frame(Cairo::Region::create(area));
+    auto cr = frame->get_cairo_context();
+    cr->translate(x, y);
+    gtk_widget_draw(widget.gobj(), cr->cobj());
+    window->end_draw_frame(frame);
+    window->get_display()->flush();
 }
 
 void PlaceOverMain(Gtk::Window &window, int dx, int dy)

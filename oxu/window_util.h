@@ -11,6 +11,10 @@
 // finished (a window must not be deleted from inside its own handlers).
 void DestroyWindow(Gtk::Window *window);
 
+// Draws a shown widget on the screen at once and flushes it to the display,
+// for the times when blocking work holds the main loop.
+void DrawNow(Gtk::Widget &widget);
+
 // Moves a window to the main window's origin on the screen plus (dx, dy) and
 // makes it transient for the main window.
 void PlaceOverMain(Gtk::Window &window, int dx, int dy);

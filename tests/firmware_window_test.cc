@@ -2,6 +2,8 @@
 // adapter's radio and configuration afterwards, and the result text.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <gtkmm/label.h>
 #include <gtkmm/main.h>
 
@@ -52,12 +54,17 @@ protected:
                 return;
             }
             texts = LabelTexts(*w);
-            barFull = false;
+            barFull = onePercentGreen = false;
             if (FlashProgressMeter && FlashProgressMeter->pixmap) {
                 auto surface = FlashProgressMeter->pixmap;
-                surface->flush();
-                const auto *row = reinterpret_cast<const uint32_t *>(surface->get_data() + surface->get_stride() * 10);
-                barFull = (row[1] & 0xFFFFFF) == 0x00FF00 && (row[599] & 0xFFFFFF) == 0x00FF00;
+                const auto pixel = [&](int x) {
+                    surface->flush();
+                    const auto *row = reinterpret_cast<const uint32_t *>(surface->get_data() + surface->get_stride() * 10);
+                    return row[x] & 0xFFFFFF;
+                };
+                barFull = pixel(1) == 0x00FF00 && pixel(599) == 0x00FF00;
+                FlashProgressMeter->Update(1);
+                onePercentGreen = pixel(1) == 0x00FF00;
             }
             ok->clicked();
         };
@@ -70,6 +77,7 @@ protected:
 
     ProcessSandbox sb;
     bool barFull = false;  // the progress bar green to its end when the result showed
+    bool onePercentGreen = false;  // and 1 % drawn green on it afterwards
 };
 
 bool Contains(const std::vector<std::string> &v, const std::string &s)
@@ -124,9 +132,27 @@ TEST_F(FirmwareWindowTest, SuccessRestoresTheConfigurationAndTheRadioState)
         auto image = Image();
         EXPECT_TRUE(std::equal(blocks[0].begin(), blocks[0].end(), image.begin() + FIRMWARE_HEADER_SIZE));
         EXPECT_TRUE(barFull);
+        EXPECT_TRUE(onePercentGreen);
         // The window is gone, and its progress bar with it.
         EXPECT_EQ(FlashProgressMeter, nullptr);
     }
+}
+
+TEST_F(FirmwareWindowTest, ProgressIsOnTheScreenWhileTheFlashRuns)
+{
+    TheUpdater->Stop();
+    // Watched from outside: the program's own loop is held by the flash.
+    Program watch(sb, "XDRIVE", {"bar", "Updating firmware", "30", "File selection"});
+    ASSERT_TRUE(Contains(Load(Image()), "Firmware update succesful"));
+    ASSERT_EQ(watch.Wait(10), 0) << watch.Err();
+    std::istringstream seen(watch.Out());
+    bool at80 = false;
+    for (int bar = 0, dialog = 0; seen >> bar >> dialog;) {
+        // The card takes two seconds to write its flash at 80 %: 6 pixels a percent.
+        at80 = at80 || bar == 480;
+        EXPECT_TRUE(bar == 0 || dialog == 0) << "the file dialog was still shown at " << bar;
+    }
+    EXPECT_TRUE(at80) << watch.Out();
 }
 
 TEST_F(FirmwareWindowTest, FailedFlashLeavesTheRadioOnAndSaysWhy)

@@ -7,6 +7,13 @@
 //   xdrive close TITLE            WM_DELETE_WINDOW, as a window manager sends
 //   xdrive click TITLE X Y        button 1 at X,Y from the window's top-left
 //   xdrive key TITLE KEY...       keysym names; "Control_L+q" holds the first
+//   xdrive bar TITLE SECONDS [OTHER]
+//                                 watches the window's pixels: prints the
+//                                 longest row of pure green pixels in it (a
+//                                 meter's bar) and 1 or 0 for whether a
+//                                 window titled OTHER is viewable, a line
+//                                 each time either changes; ends when the
+//                                 window has come and gone, or after SECONDS
 //
 // close, click and key wait up to 5 s for the window, so that a test need
 // not call wait first. Exit status: 0 done, 1 failed or timed out, 2 usage.
@@ -17,6 +24,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +41,8 @@ const char kUsage[] =
     "       xdrive close TITLE\n"
     "       xdrive click TITLE X Y\n"
     "       xdrive key TITLE KEY...   (keysym names, e.g. F10 Down Return a;\n"
-    "                                  A+B presses A, then B, releases both)\n";
+    "                                  A+B presses A, then B, releases both)\n"
+    "       xdrive bar TITLE SECONDS [OTHER]\n";
 
 const double kImplicitWait = 5.0;
 
@@ -343,6 +352,54 @@ int Keys(const std::string &title, const std::vector<std::string> &keys)
     return 0;
 }
 
+// The longest run of pure green pixels in any row of the window's content
+// as the server has it; -1 when it cannot be read.
+int GreenRun(Window w)
+{
+    XWindowAttributes wa;
+    if (!XGetWindowAttributes(dpy, w, &wa) || wa.map_state != IsViewable)
+        return -1;
+    XImage *img = XGetImage(dpy, w, 0, 0, unsigned(wa.width), unsigned(wa.height), AllPlanes, ZPixmap);
+    if (!img)
+        return -1;
+    const unsigned long rgb = img->red_mask | img->green_mask | img->blue_mask;
+    int longest = 0;
+    for (int y = 0; y < img->height; ++y) {
+        int run = 0;
+        for (int x = 0; x < img->width; ++x) {
+            run = (XGetPixel(img, x, y) & rgb) == img->green_mask ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    XDestroyImage(img);
+    return longest;
+}
+
+int Bar(const std::string &title, double seconds, const std::string &other)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    bool seen = false;
+    int lastBar = -2, lastOther = -1;
+    while (std::chrono::steady_clock::now() < deadline) {
+        Window w = Find(title);
+        if (w == None && seen)
+            break;
+        if (w != None) {
+            seen = true;
+            const int bar = GreenRun(w);
+            const int shown = !other.empty() && Find(other) != None;
+            if (bar >= 0 && (bar != lastBar || shown != lastOther)) {
+                std::printf("%d %d\n", bar, shown);
+                std::fflush(stdout);
+                lastBar = bar;
+                lastOther = shown;
+            }
+        }
+        Sleep(10);
+    }
+    return seen ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -365,6 +422,9 @@ int main(int argc, char **argv)
     } else if (verb == "key") {
         if (argc < 4)
             Usage("key takes TITLE KEY...");
+    } else if (verb == "bar") {
+        if (argc < 4 || argc > 5 || !ParseDouble(argv[3], seconds))
+            Usage("bar takes TITLE SECONDS [OTHER]");
     } else {
         Usage("unknown command");
     }
@@ -395,6 +455,8 @@ int main(int argc, char **argv)
         rc = Close(title);
     } else if (verb == "click") {
         rc = Click(title, x, y);
+    } else if (verb == "bar") {
+        rc = Bar(title, seconds, argc == 5 ? argv[4] : "");
     } else {
         rc = Keys(title, std::vector<std::string>(argv + 3, argv + argc));
     }
