@@ -245,6 +245,7 @@ StatusWindow::StatusWindow(kdR770 *adapter) : radio(adapter)
     meter->set_size_request(400, 20);
     // Keeps its own width rather than the column's, so a percent is 4 pixels.
     meter->set_halign(Gtk::ALIGN_START);
+    meter->signal_size_allocate().connect([this](Gtk::Allocation &) { meter->Update(shown_level); });
     auto *signal = Gtk::manage(new Gtk::Frame("Signal level"));
     signal->add(*meter);
     rows_box->pack_start(*signal, false, false, 0);
@@ -304,9 +305,17 @@ bool StatusWindow::Update()
     FormatStatusRows(in, rows);
     for (auto &text : rows)
         AddLine(text);
+    // GTK keeps a window's size when its content shrinks: a window that long
+    // rows have widened gives the width back when they shorten.
+    int minimum = 0, natural = 0;
+    get_preferred_width(minimum, natural);
+    if (natural < fitted_width)
+        resize(1, 1);
+    fitted_width = natural;
 
     const bool assoc = in.status.status_word & STATUS_ASSOCIATED;
     const bool enabled = in.status.status_word & STATUS_RADIO_ENABLED;
-    meter->Update(assoc && enabled ? int(in.status.signal_level) : 10);
+    shown_level = assoc && enabled ? int(in.status.signal_level) : 10;
+    meter->Update(shown_level);
     return true;
 }

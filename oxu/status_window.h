@@ -37,4 +37,11 @@ public:
     kdR770 *radio;
     Gtk::Box *rows_box;
     Gtk::Label *labels[27];
+
+private:
+    // The value last given to the bar, given again whenever the meter gets a
+    // new (blank) size, so the first reading shows from the first display.
+    int shown_level = 10;
+    // The window's natural width after the last refresh.
+    int fitted_width = 0;
 };

@@ -50,19 +50,23 @@ protected:
             rows.push_back(label->get_text());
         return rows;
     }
-    // Width of the bar drawn on the signal meter, in pixels from x = 1.
-    int BarWidth()
+    // The bar drawn on the signal meter from x = 1: "G280" for 280 green
+    // pixels, "R40" for 40 red ones, "" for none.
+    std::string Bar()
     {
         Step();
         auto surface = window->meter->pixmap;
         if (!surface)
-            return -1;
+            return "no meter";
         surface->flush();
         const auto *px = reinterpret_cast<const uint32_t *>(surface->get_data() + surface->get_stride() * 5);
         int w = 0;
         while (w + 1 < surface->get_width() && (px[w + 1] & 0xFFFFFF) != 0xFFFFFF)
             ++w;
-        return w;
+        if (w == 0)
+            return "";
+        const uint32_t colour = px[1] & 0xFFFFFF;
+        return (colour == 0x00FF00 ? "G" : colour == 0xFF0000 ? "R" : "?") + std::to_string(w);
     }
 
     ProcessSandbox sb;
@@ -71,6 +75,8 @@ protected:
 
 TEST_F(StatusWindowTest, AssociatedInfrastructureAdapter)
 {
+    // The first reading is on the bar from the first display on.
+    EXPECT_EQ(Bar(), "G280");
     const std::vector<std::string> expected = {
         Row(0, "PC4800 [eth0]"),
         Row(1, "Vindral Networks"),
@@ -102,7 +108,7 @@ TEST_F(StatusWindowTest, AssociatedInfrastructureAdapter)
     };
     EXPECT_EQ(Rows(), expected);
     EXPECT_EQ(window->get_title(), "Tavlo PC4800 Status");
-    EXPECT_EQ(BarWidth(), 4 * 70);
+    EXPECT_EQ(Bar(), "G280");
     EXPECT_EQ(OpenWindows.size(), 0u);  // the menu row registers it, not the window
 }
 
@@ -120,8 +126,21 @@ TEST_F(StatusWindowTest, NotAssociatedRowsShowTheState)
         EXPECT_EQ(rows[25], StatusLabels[30] + c.state);
         // The data rate is the configuration's, shown either way.
         EXPECT_EQ(rows[14], Row(14, "Auto Rate Selection"));
-        EXPECT_EQ(BarWidth(), 4 * 10);
+        EXPECT_EQ(Bar(), "R40");
     }
+}
+
+TEST_F(StatusWindowTest, WindowFitsItsRowsAsTheyGrowAndShrink)
+{
+    Rows();
+    int narrow = 0, wide = 0, back = 0, h = 0;
+    ShownSize(*window, narrow, h);
+    Rows({"status.status_word=0x0002"});
+    ShownSize(*window, wide, h);
+    EXPECT_GT(wide, narrow);
+    Rows({"status.status_word=0x0022"});
+    ShownSize(*window, back, h);
+    EXPECT_EQ(back, narrow);
 }
 
 TEST_F(StatusWindowTest, AdHocModeHasNoAccessPoint)
@@ -258,12 +277,12 @@ TEST_F(StatusWindowTest, SignalBarShowsTheLevelOnlyWhenAssociatedAndEnabled)
 {
     struct Case {
         const char *status;
-        int width;
-    } cases[] = {{"status.status_word=0x0022", 4 * 33}, {"status.status_word=0x0020", 4 * 10},
-                 {"status.status_word=0x0002", 4 * 10}};
+        const char *bar;
+    } cases[] = {{"status.status_word=0x0022", "G132"}, {"status.status_word=0x0020", "R40"},
+                 {"status.status_word=0x0002", "R40"}};
     for (const auto &c : cases) {
         Rows({c.status, "status.signal_level=33"});
-        EXPECT_EQ(BarWidth(), c.width) << c.status;
+        EXPECT_EQ(Bar(), c.bar) << c.status;
     }
 }
 
