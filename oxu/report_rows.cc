@@ -7,6 +7,7 @@
 #include <gtkmm/main.h>
 
 #include "globals.h"
+#include "help.h"
 #include "styles.h"
 #include "window_util.h"
 
@@ -40,8 +41,30 @@ ReportWindow::~ReportWindow()
 void ReportWindow::Unregister()
 {
     auto it = std::find(OpenWindows.begin(), OpenWindows.end(), this);
-    if (it != OpenWindows.end())
-        OpenWindows.erase(it);
+    if (it == OpenWindows.end())
+        return;
+    OpenWindows.erase(it);
+    // Unless another window has taken the current help page since, the page
+    // of the report window opened last of those still open is current again.
+    if (CurrentHelpPage != help_page)
+        return;
+    for (auto other = OpenWindows.rbegin(); other != OpenWindows.rend(); ++other)
+        if (auto *report = dynamic_cast<ReportWindow *>(*other)) {
+            CurrentHelpPage = report->help_page;
+            return;
+        }
+}
+
+void ReportWindow::SetHelpPage(const char *const *page)
+{
+    help_page = page;
+    CurrentHelpPage = page;
+}
+
+void ReportWindow::ShowOwnHelp()
+{
+    CurrentHelpPage = help_page;
+    ShowHelp();
 }
 
 void ReportWindow::Close()

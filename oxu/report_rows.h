@@ -31,8 +31,15 @@ public:
     void Close();
     // The title: format with the adapter's product name in its %s.
     void TitleWithProduct(const char *format, const _STCAPS &caps);
+    // "Help": this window's own page.
+    void ShowOwnHelp();
 
 protected:
     // Closed by the window manager: the same as its own button.
     bool on_delete_event(GdkEventAny *event) override;
+    // This window's row of the help pages, current from now on.
+    void SetHelpPage(const char *const *page);
+
+private:
+    const char *const *help_page = nullptr;
 };

@@ -120,8 +120,8 @@ StatsWindow::StatsWindow(kdR770 *adapter) : radio(adapter)
     buttons->pack_start(*reset, true, true, 0);
     buttons->pack_end(*ok, true, true, 0);
 
-    help->signal_clicked().connect(sigc::ptr_fun(&ShowHelp));
-    CurrentHelpPage = &HelpPages[6];  // the statistics page
+    help->signal_clicked().connect(sigc::mem_fun(*this, &StatsWindow::ShowOwnHelp));
+    SetHelpPage(&HelpPages[6]);  // the statistics page
     ok->signal_clicked().connect(sigc::mem_fun(*this, &StatsWindow::Close));
     pause_button->signal_clicked().connect(sigc::mem_fun(*this, &StatsWindow::TogglePause));
     reset->signal_clicked().connect(sigc::mem_fun(*this, &StatsWindow::ResetCounters));

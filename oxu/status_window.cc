@@ -257,9 +257,9 @@ StatusWindow::StatusWindow(kdR770 *adapter) : radio(adapter)
     buttons->pack_end(*ok, false, false, 0);
     rows_box->pack_start(*buttons, false, false, 0);
     ok->signal_clicked().connect(sigc::mem_fun(*this, &StatusWindow::Close));
-    help->signal_clicked().connect(sigc::ptr_fun(&ShowHelp));
+    help->signal_clicked().connect(sigc::mem_fun(*this, &StatusWindow::ShowOwnHelp));
 
-    CurrentHelpPage = &HelpPages[7];  // the status page
+    SetHelpPage(&HelpPages[7]);  // the status page
     Update();
     // Bound to the window: the refresh ends with it.
     Glib::signal_timeout().connect(sigc::mem_fun(*this, &StatusWindow::Update), period);

@@ -24,6 +24,8 @@
 #include "globals.h"
 #include "gui.h"
 #include "help.h"
+#include "statistics_window.h"
+#include "status_window.h"
 
 namespace {
 
@@ -411,6 +413,36 @@ TEST_F(HelpTest, SelectHelpBrowserEditsTheStoredPath)
     });
     ShowHelp();
     EXPECT_TRUE(asked);
+}
+
+TEST_F(HelpTest, EachReportWindowOpensItsOwnPage)
+{
+    ProcessSandbox sb;
+    sb.add("eth0");
+    RescanRadios();
+    CurrentRadio = Radios[0];
+    ThePrefs.SetBrowser(Browser("browser").c_str());
+    const std::vector<std::string> status = {HelpUrl + std::string("Status.htm")},
+                                   statistics = {HelpUrl + std::string("Statistics.htm")};
+    auto *statusWindow = new StatusWindow(CurrentRadio);
+    OpenWindows.push_back(statusWindow);
+    auto *statsWindow = new StatsWindow(CurrentRadio);
+    OpenWindows.push_back(statsWindow);
+    for (int round = 0; round < 2; ++round) {
+        FindButton(*statusWindow, "Help")->clicked();
+        EXPECT_EQ(WaitForRun().args, status);
+        FindButton(*statsWindow, "Help")->clicked();
+        EXPECT_EQ(WaitForRun().args, statistics);
+    }
+    // Closed, the statistics window leaves the status window's page current.
+    FindButton(*statsWindow, "OK")->clicked();
+    Gtk::Main::run();  // until its end ends this loop
+    EXPECT_EQ(CurrentHelpPage, &HelpPages[7]);
+    FindButton(*statusWindow, "Help")->clicked();
+    EXPECT_EQ(WaitForRun().args, status);
+    FindButton(*statusWindow, " Ok ")->clicked();
+    Gtk::Main::run();
+    EXPECT_TRUE(OpenWindows.empty());
 }
 
 TEST(HelpPagesTest, NotebookPageSelectsItsRow)
