@@ -60,10 +60,10 @@ Zuner::Zuner(kdR770 *adapter) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), radio(adapter
     set_title(ZunaTexts[TITLE]);
     // Closed by the window manager like by "Cancel": the dialog goes.
     signal_delete_event().connect([this](GdkEventAny *) {
-        DestroyWindow(this);
+        Close();
         return ZeroSlot() != 0;
     });
-    cancel->signal_clicked().connect([this] { DestroyWindow(this); });
+    cancel->signal_clicked().connect(sigc::mem_fun(*this, &Zuner::Close));
 
     auto *column = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
     column->pack_start(*Filler(), false, false, 0);
@@ -86,6 +86,16 @@ Zuner::Zuner(kdR770 *adapter) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), radio(adapter
 
     ok->signal_clicked().connect(sigc::mem_fun(*this, &Zuner::SetZuna));
     show_all();
+}
+
+void Zuner::Close()
+{
+    if (closing)
+        return;
+    closing = true;
+    if (poll.connected())
+        poll.disconnect();
+    DestroyWindow(this);
 }
 
 Zuner::~Zuner()
@@ -136,10 +146,8 @@ bool Zuner::PollAuth()
         radio->GetStatus(status) == 0 && (status.status_word & STATUS_AUTHENTICATED);
     if (authenticated || ticks == MaxTicks) {
         Message(authenticated ? "User Authenticated" : "Authentication pending");
-        if (poll.connected())
-            poll.disconnect();
-        DestroyWindow(this);
         // Closed: no time-out follows.
+        Close();
         return false;
     }
     queue_draw();

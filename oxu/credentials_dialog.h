@@ -38,6 +38,12 @@ public:
 
     // The longest wait for the authenticated bit, in polls of one second.
     static constexpr int MaxTicks = 40;
+
+private:
+    // Ends the poll and destroys the dialog, once whatever asks for it:
+    // Cancel, a close and the last poll may come in one main-loop turn.
+    void Close();
+    bool closing = false;
 };
 
 // The dialog's delete event: lets the toolkit close it.

@@ -3,6 +3,7 @@
 // result window.
 #include <gtest/gtest.h>
 
+#include <glibmm/main.h>
 #include <gtkmm/main.h>
 
 #include "command_menus.h"
@@ -143,6 +144,45 @@ TEST_F(CredentialsDialogTest, WaitBlinksAndEndsPendingAfterFortyPolls)
     ASSERT_NE(result, nullptr);
     auto lines = LabelTexts(*result);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Authentication pending"), lines.end());
+}
+
+// Cancel or a close in the same main-loop turn as the last poll, in either
+// order: the dialog goes once, and after Cancel no result follows.
+TEST_F(CredentialsDialogTest, EndingInTheTurnOfTheLastPollEndsTheDialogOnce)
+{
+    sb.set("eth0", {"auth_after=-1"});
+    struct Case {
+        const char *what;
+        bool close, pollFirst;
+    } cases[] = {{"Cancel, then the poll", false, false},
+                 {"the poll, then Cancel", false, true},
+                 {"the poll, then a close", true, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_TRUE(RunDialog([&](Zuner &d) {
+            const auto end = [&d, &c] {
+                if (c.close)
+                    d.close();
+                else
+                    d.cancel->clicked();
+            };
+            // Time-outs due together run in the order they were made.
+            if (!c.pollFirst)
+                Glib::signal_timeout().connect_once(end, 500);
+            Fill(d, "alice", "secret", "secret");
+            d.ok->clicked();
+            d.ticks = Zuner::MaxTicks - 1;
+            if (c.pollFirst)
+                Glib::signal_timeout().connect_once(end, 500);
+            // The loop is held past both, so that they fall in one turn.
+            Glib::signal_timeout().connect_once([] { g_usleep(1300 * 1000); }, 100);
+        }));
+        Step(100);
+        Gtk::Window *result = FindWindow("Authentication");
+        EXPECT_EQ(result != nullptr, c.pollFirst);
+        if (result)
+            result->hide();
+    }
 }
 
 TEST_F(CredentialsDialogTest, LoginByteDecidesThePersistenceMark)
