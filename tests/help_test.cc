@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -63,8 +64,13 @@ std::vector<pid_t> Zombies()
         pid_t pid = atoi(d->d_name);
         if (pid <= 0)
             continue;
-        std::ifstream in(std::string("/proc/") + d->d_name + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(in)), {});
+        // A process may end while it is read: its file then reads as empty.
+        std::string stat;
+        if (FILE *f = fopen((std::string("/proc/") + d->d_name + "/stat").c_str(), "r")) {
+            char buf[1024];
+            stat.assign(buf, fread(buf, 1, sizeof buf, f));
+            fclose(f);
+        }
         auto close = stat.rfind(')');
         if (close == std::string::npos)
             continue;
