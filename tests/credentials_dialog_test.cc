@@ -117,6 +117,28 @@ TEST_F(CredentialsDialogTest, AuthenticatedAtOnceShowsTheResultAndCloses)
     FindButton(*result, "Ok")->clicked();
     Step();
     EXPECT_EQ(FindWindow("Authentication"), nullptr);
+    // Its "Ok" only closes it: the credentials stay in the adapter.
+    EXPECT_TRUE(sb.journal().empty());
+    EXPECT_EQ(sb.get("eth0", "user.name"), "alice");
+}
+
+TEST_F(CredentialsDialogTest, PollsOnceASecondUntilAuthenticated)
+{
+    // The bit shows at the third status read: the login's, then two polls.
+    sb.set("eth0", {"auth_after=2"});
+    sb.clearJournal();
+    EXPECT_TRUE(RunDialog([](Zuner &d) {
+        Fill(d, "alice", "secret", "secret");
+        d.ok->clicked();
+        EXPECT_TRUE(d.poll.connected());
+    }));
+    const auto reads = Sent(8);
+    ASSERT_EQ(reads.size(), 3u);
+    EXPECT_GE(reads[2].time - reads[1].time, 0.95);
+    Gtk::Window *result = FindWindow("Authentication");
+    ASSERT_NE(result, nullptr);
+    auto lines = LabelTexts(*result);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "User Authenticated"), lines.end());
 }
 
 TEST_F(CredentialsDialogTest, WaitBlinksAndEndsPendingAfterFortyPolls)

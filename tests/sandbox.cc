@@ -46,6 +46,18 @@ std::vector<int> Sandbox::commands(const std::string &iface) const
     return out;
 }
 
+double Sandbox::shortestGap(int command) const
+{
+    double shortest = 86400, last = -1;
+    for (const auto &e : journal())
+        if (e.command == command) {
+            if (last >= 0)
+                shortest = std::min(shortest, e.time - last);
+            last = e.time;
+        }
+    return shortest;
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

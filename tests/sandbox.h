@@ -46,6 +46,9 @@ public:
 
     // The journal's commands in order, optionally for one interface only.
     std::vector<int> commands(const std::string &iface = "") const;
+    // The shortest time in seconds between two journaled requests of this
+    // command; a day when there are fewer than two.
+    double shortestGap(int command) const;
 
 private:
     std::string dir_;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <gtkmm/box.h>
+#include <gtkmm/frame.h>
 #include <gtkmm/main.h>
 
 #include "command_menus.h"
@@ -162,6 +164,14 @@ TEST_F(StatsWindowTest, RowsShowEveryCounterAtItsOffset)
     EXPECT_EQ(LabelTexts(*win), Expected(0));
     for (const char *button : {"Pause", "Help", "Reset", "OK"})
         EXPECT_NE(FindButton(*win, button), nullptr) << button;
+    // The buttons' row sits in an etched frame, "OK" packed from its end.
+    Gtk::Button *ok = FindButton(*win, "OK");
+    auto *row = ok ? dynamic_cast<Gtk::Box *>(ok->get_parent()) : nullptr;
+    ASSERT_NE(row, nullptr);
+    auto *frame = dynamic_cast<Gtk::Frame *>(row->get_parent());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->get_shadow_type(), Gtk::SHADOW_ETCHED_IN);
+    EXPECT_EQ(row->child_property_pack_type(*ok).get_value(), Gtk::PACK_END);
     EXPECT_EQ(CurrentHelpPage, &HelpPages[6]);
     DeleteInOwnLoop(win);
 }
@@ -391,6 +401,7 @@ TEST_F(StatsWindowTest, FailedReadIsReportedOnceAndEndsTheRefresh)
 TEST_F(StatsWindowTest, TransientFailureKeepsRowsAndRefresh)
 {
     auto *win = new StatsWindow(CurrentRadio);
+    sb.clearJournal();
     int round = 0;
     for (int command : {10, 9, 8}) {
         SCOPED_TRACE(command);
@@ -404,6 +415,8 @@ TEST_F(StatsWindowTest, TransientFailureKeepsRowsAndRefresh)
         WaitForRefreshes(1);
         EXPECT_EQ(LabelTexts(*win), Expected(round));
     }
+    // One refresh a second, the failing ones included.
+    EXPECT_GE(sb.shortestGap(10), 0.95);
     DeleteInOwnLoop(win);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include <gtkmm/frame.h>
 #include <gtkmm/main.h>
 
 #include "command_menus.h"
@@ -108,6 +109,18 @@ TEST_F(StatusWindowTest, AssociatedInfrastructureAdapter)
     };
     EXPECT_EQ(Rows(), expected);
     EXPECT_EQ(window->get_title(), "Tavlo PC4800 Status");
+    // The bar in its labelled frame; " Ok " and "Help" at the end of their
+    // row, "Help" rightmost.
+    auto *frame = dynamic_cast<Gtk::Frame *>(window->meter->get_parent());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->get_label(), "Signal level");
+    Gtk::Button *ok = FindButton(*window, " Ok "), *help = FindButton(*window, "Help");
+    ASSERT_TRUE(ok && help);
+    int okx = 0, helpx = 0, y = 0;
+    ok->translate_coordinates(*window->rows_box, 0, 0, okx, y);
+    help->translate_coordinates(*window->rows_box, 0, 0, helpx, y);
+    EXPECT_EQ(okx + ok->get_allocated_width(), helpx);
+    EXPECT_EQ(helpx + help->get_allocated_width(), window->rows_box->get_allocated_width());
     EXPECT_EQ(Bar(), "G280");
     EXPECT_EQ(OpenWindows.size(), 0u);  // the menu row registers it, not the window
 }
@@ -387,6 +400,8 @@ TEST(StatusWindowMenu, RefreshesOnceASecond)
     OnCommandsMenu(5);
     EXPECT_EQ(first, Row(26, "00:01:40"));
     EXPECT_EQ(later, Row(26, "00:03:20"));
+    // Each refresh reads the status once: a second apart at the least.
+    EXPECT_GE(sb.shortestGap(8), 0.95);
 }
 
 } // namespace
