@@ -10,9 +10,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -77,6 +79,7 @@ struct FlashCase {
     std::vector<int> failing = {};  // commands whose next request fails
     uint8_t cardkind = 0;
     int fail_at_100 = -1;
+    const char *perror_text = "";  // what standard error starts with; "" for nothing
 };
 
 void PrintTo(const FlashCase &c, std::ostream *os) { *os << c.name; }
@@ -84,6 +87,8 @@ void PrintTo(const FlashCase &c, std::ostream *os) { *os << c.name; }
 const std::vector<int> kUpTo20 = {5, 10, 20};
 const std::vector<int> kUpTo80 = {5, 10, 20, 35, 50, 65, 80};
 const std::vector<int> kUpTo100 = {5, 10, 20, 35, 50, 65, 80, 100};
+// perror's text for a prompt that did not come, followed by the system's.
+const char kGetchar[] = "Err in kdR770::Fgetchar(): ";
 
 const FlashCase kCases[] = {
     // Files refused before the card is touched.
@@ -111,21 +116,21 @@ const FlashCase kCases[] = {
 
     // The monitor dialogue failing at each step.
     {"MonitorRefused", Good, 5, {5}, 102, {"monitor_refuse=1"}},
-    {"NoFirstPrompt", Good, 13, {5}, 101, {"monitor_drop=0"}},
+    {"NoFirstPrompt", Good, 13, {5}, 101, {"monitor_drop=0"}, {}, 0, -1, kGetchar},
     {"LoadCommandRefused", Good, 7, {5, 10}, 103, {}, {103}},
-    {"NoPromptBeforeBlock1", Good, 8, kUpTo20, 101, {"monitor_drop=1"}},
-    {"NoPromptBeforeBlock2", Good, 8, {5, 10, 20, 35}, 101, {"monitor_drop=2"}},
-    {"NoPromptBeforeBlock3", Good, 8, {5, 10, 20, 35, 50}, 101, {"monitor_drop=3"}},
-    {"NoPromptBeforeBlock4", Good, 8, {5, 10, 20, 35, 50, 65}, 101, {"monitor_drop=4"}},
+    {"NoPromptBeforeBlock1", Good, 8, kUpTo20, 101, {"monitor_drop=1"}, {}, 0, -1, kGetchar},
+    {"NoPromptBeforeBlock2", Good, 8, {5, 10, 20, 35}, 101, {"monitor_drop=2"}, {}, 0, -1, kGetchar},
+    {"NoPromptBeforeBlock3", Good, 8, {5, 10, 20, 35, 50}, 101, {"monitor_drop=3"}, {}, 0, -1, kGetchar},
+    {"NoPromptBeforeBlock4", Good, 8, {5, 10, 20, 35, 50, 65}, 101, {"monitor_drop=4"}, {}, 0, -1, kGetchar},
     {"Block1Refused", Good, 9, kUpTo20, 104, {"monitor_fail_block=0"}},
     {"Block2Refused", Good, 9, {5, 10, 20, 35}, 104, {"monitor_fail_block=1"}},
     {"Block3Refused", Good, 9, {5, 10, 20, 35, 50}, 104, {"monitor_fail_block=2"}},
     {"Block4Refused", Good, 9, {5, 10, 20, 35, 50, 65}, 104, {"monitor_fail_block=3"}},
-    {"NoEndOfProgramming", Good, 10, kUpTo80, 101, {"monitor_drop=5"}},
+    {"NoEndOfProgramming", Good, 10, kUpTo80, 101, {"monitor_drop=5"}, {}, 0, -1, kGetchar},
     // These pass the 2-second wait for the flash to be written.
-    {"NoFinalPrompt", Good, 13, kUpTo100, 101, {"monitor_drop=6"}},
+    {"NoFinalPrompt", Good, 13, kUpTo100, 101, {"monitor_drop=6"}, {}, 0, -1, kGetchar},
     {"GoCommandRefused", Good, 13, kUpTo100, 103, {}, {}, 0, 103},
-    {"RestartFails", Good, 11, kUpTo100, 105, {}, {105}},
+    {"RestartFails", Good, 11, kUpTo100, 105, {}, {105}, 0, -1, "kdr770::flashrestart:: : "},
 };
 
 class FirmwareFlash : public ::testing::Test {
@@ -159,7 +164,14 @@ TEST_P(FlashTest, EndsWithItsCodeAndReleasesEverything)
     sb.clearJournal();
 
     const int fds = OpenFds();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(radio.FlashAdapter(image.c_str(), RecordProgress), c.code);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.substr(0, std::strlen(c.perror_text)), c.perror_text);
+    if (!*c.perror_text)
+        EXPECT_EQ(err, "");
+    else
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_EQ(g_progress, c.progress);
     EXPECT_EQ(OpenFds(), fds);
     EXPECT_FALSE(Mapped(image));
