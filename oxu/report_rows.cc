@@ -8,6 +8,7 @@
 
 #include "globals.h"
 #include "help.h"
+#include "latin1_text.h"
 #include "styles.h"
 #include "window_util.h"
 
@@ -79,7 +80,7 @@ void ReportWindow::TitleWithProduct(const char *format, const _STCAPS &caps)
     FieldText(product, caps.product_name);
     char title[64];
     snprintf(title, sizeof title, format, product);
-    set_title(title);
+    set_title(Latin1ToUtf8(title));
     set_border_width(5);
 }
 

@@ -10,6 +10,7 @@
 
 #include "globals.h"
 #include "help.h"
+#include "latin1_text.h"
 #include "report_rows.h"
 #include "updater.h"
 
@@ -274,7 +275,8 @@ void StatusWindow::AddLine(const char *text)
         return;
     labels[row]->set_xalign(0);
     labels[row]->set_yalign(0);
-    labels[row]->set_text(text);
+    // Rows carry the driver's Latin-1 texts; a row is at most 80 bytes.
+    labels[row]->set_text(Latin1ToUtf8(text, 80));
     ++row;
 }
 

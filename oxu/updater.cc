@@ -8,6 +8,7 @@
 
 #include "error_window.h"
 #include "globals.h"
+#include "latin1_text.h"
 
 updater::updater(Gtk::Label *date, Gtk::Label *status) : datelabel(date), statuslabel(status)
 {
@@ -125,7 +126,8 @@ bool updater::Tick(int bound_period)
     FormatStatusLine(StatusText, sizeof StatusText, cfg, caps, status);
     statuslabel->set_xalign(0);
     statuslabel->set_yalign(0);
-    statuslabel->set_text(StatusText);
+    // The sentence carries the driver's Latin-1 names.
+    statuslabel->set_text(Latin1ToUtf8(StatusText));
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "error_window.h"
 #include "globals.h"
 #include "gui.h"
+#include "latin1_text.h"
 #include "main_window.h"
 #include "profile_file.h"
 #include "updater.h"
@@ -85,6 +86,10 @@ TEST_F(MainWindowTest, StatusLineDescribesTheAdapter)
         {{"status.status_word=0x0022", "config.net_type=1", "caps.product_name=ABCDEFGHIJKLMNOP",
           "status.ap_name=QRSTUVWXYZ012345", "status.ap_ip=192.168.1.7"},
          "Your ABCDEFGHIJKLMNOP is associated to QRSTUVWXYZ012345 IP address: 192.168.01.07"},
+        // The driver's names are Latin-1, one byte one character.
+        {{"status.status_word=0x0022", "config.net_type=1", "caps.product_name=Caf\\xe9",
+          "status.ap_name=Z\\xfcrich", "status.ap_ip=10.0.0.1"},
+         "Your Caf\u00e9 is associated to Z\u00fcrich IP address: 10.00.00.01"},
         // The longest sentence there is.
         {{"status.status_word=0x0022", "config.net_type=1", "caps.product_name=WWWWWWWWWWWWWWWW",
           "status.ap_name=MMMMMMMMMMMMMMMM", "status.ap_ip=200.200.200.200"},
@@ -94,7 +99,7 @@ TEST_F(MainWindowTest, StatusLineDescribesTheAdapter)
         sb.set("eth0", c.state);
         EXPECT_TRUE(TheUpdater->Tick(1000));
         EXPECT_EQ(StatusLine(), c.line);
-        EXPECT_EQ(std::string(StatusText), c.line);
+        EXPECT_EQ(Latin1ToUtf8(StatusText), c.line);
     }
     // The longest sentence leaves the window at its fixed size.
     int w = 0, h = 0;

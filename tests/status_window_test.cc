@@ -286,6 +286,26 @@ TEST_F(StatusWindowTest, DriverTextsAndLongRowsStayInBounds)
         EXPECT_LE(r.size(), 79u);
 }
 
+// Driver texts are Latin-1: each byte shows as its own character, in the rows
+// and in the title.
+TEST_F(StatusWindowTest, LatinOneDriverTextsShowAsTheirCharacters)
+{
+    const std::vector<std::string> texts = {
+        "caps.product_name=Caf\\xe9 \\xa9", "caps.manufacturer=M\\xfcller \\xff",
+        "config.client_name=Bj\\xf6rn", "status.ssid=\\xc3\\xa9", "status.ap_name=Z\\xfcrich"};
+    auto rows = Rows(texts);
+    EXPECT_EQ(rows[0], Row(0, "Caf\u00e9 \u00a9 [eth0]"));
+    EXPECT_EQ(rows[1], Row(1, "M\u00fcller \u00ff"));
+    EXPECT_EQ(rows[11], Row(11, "Bj\u00f6rn"));
+    // Two bytes that would read as one UTF-8 character are two characters.
+    EXPECT_EQ(rows[20], Row(20, "\u00c3\u00a9"));
+    EXPECT_EQ(rows[23], Row(23, "Z\u00fcrich"));
+
+    auto *titled = new StatusWindow(CurrentRadio);
+    EXPECT_EQ(titled->get_title(), "Tavlo Caf\u00e9 \u00a9 Status");
+    delete titled;
+}
+
 TEST_F(StatusWindowTest, SignalBarShowsTheLevelOnlyWhenAssociatedAndEnabled)
 {
     struct Case {
