@@ -6,6 +6,7 @@
 #include <gtkmm/main.h>
 
 #include "globals.h"
+#include "latin1_text.h"
 #include "styles.h"
 #include "window_util.h"
 
@@ -16,7 +17,8 @@ const char *const RowTexts[4] = {"   Old password:", "   New Password:", "Verify
 enum { OLD_ROW, NEW_ROW, VERIFY_ROW, PASSWORD_ROW };
 
 // What is typed must be what is stored, or the password could never be
-// entered again: the stored field holds 79 characters.
+// entered again: the stored field holds 79 Latin-1 characters, and the
+// entries take no character that Latin-1 lacks.
 constexpr int MaxPassword = 79;
 
 // The stored password, empty when there is none at all.
@@ -24,6 +26,12 @@ std::string Stored()
 {
     const char *stored = ThePrefs.GetPassword();
     return stored ? stored : "";
+}
+
+// An entry's text as the Latin-1 bytes it is stored and compared as.
+bool Typed(Gtk::Entry &entry, std::string &bytes)
+{
+    return Utf8ToLatin1(entry.get_text().raw(), bytes);
 }
 
 } // namespace
@@ -37,8 +45,10 @@ cempass::cempass(uint8_t how) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), mode(how)
     newentry = HiddenEntry(MaxPassword);
     verifyentry = HiddenEntry(MaxPassword);
     oldentry = HiddenEntry(MaxPassword);
-    for (Gtk::Entry *entry : {newentry, verifyentry, oldentry})
+    for (Gtk::Entry *entry : {newentry, verifyentry, oldentry}) {
+        LimitToLatin1(*entry, MaxPassword);
         UseStyle(*entry, FIXED_FONT);
+    }
     auto *buttons = CancelOkButtons(cancel, ok);
     for (int i = 0; i < 4; ++i)
         rowlabels[i] = FixedLabel(RowTexts[i]);
@@ -100,16 +110,20 @@ cempass::~cempass()
 void cempass::OnChangeOk()
 {
     ThePrefs.SetUnlocked(0);
-    if (oldentry->get_text() != Stored()) {
+    std::string old, fresh, verify;
+    if (!Typed(*oldentry, old) || old != Stored()) {
         heading->set_text("Original password incorrect, Please try again");
         return;
     }
-    const std::string fresh = newentry->get_text();
+    if (!Typed(*newentry, fresh) || !Typed(*verifyentry, verify)) {
+        heading->set_text("New Passwords donot match , Please try again");
+        return;
+    }
     if (fresh.empty()) {
         // A single blank marks that no password is set.
         ThePrefs.SetPassword(" ");
         DestroyWindow(this);
-    } else if (fresh == verifyentry->get_text()) {
+    } else if (fresh == verify) {
         ThePrefs.SetPassword(fresh.c_str());
         DestroyWindow(this);
     } else {
@@ -120,8 +134,8 @@ void cempass::OnChangeOk()
 void cempass::OnEnterOk()
 {
     ThePrefs.SetUnlocked(0);
-    const std::string typed = newentry->get_text();
-    if (typed.empty())
+    std::string typed;
+    if (!Typed(*newentry, typed) || typed.empty())
         return;
     if (typed == Stored()) {
         ThePrefs.SetUnlocked(1);

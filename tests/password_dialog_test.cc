@@ -157,4 +157,40 @@ TEST_F(PasswordDialogTest, TypedPasswordsFitTheStoredField)
     EXPECT_EQ(ThePrefs.IsUnlocked(), 1);
 }
 
+// A password of letters beyond ASCII is stored one byte per character, so
+// that 79 of them fit whole and the same letters typed again unlock.
+TEST_F(PasswordDialogTest, PasswordsAreStoredAsLatinOneCharacters)
+{
+    ThePrefs.SetPassword("Orvik");
+    std::string many;
+    for (int i = 0; i < 100; ++i)
+        many += "\u00e9";
+    EXPECT_TRUE(Cem(0, [&](cempass &d) {
+        Type(d, "Orvik", many.c_str(), many.c_str());
+        // A character that Latin-1 lacks cannot be typed at all.
+        d.verifyentry->set_text("\u20ac");
+        EXPECT_EQ(d.verifyentry->get_text(), "");
+        d.verifyentry->set_text(many);
+        d.ok->clicked();
+    }));
+    ASSERT_NE(ThePrefs.GetPassword(), nullptr);
+    EXPECT_EQ(std::string(ThePrefs.GetPassword()), std::string(79, '\xe9'));
+
+    EXPECT_TRUE(Cem(1, [&](cempass &d) {
+        d.newentry->set_text(many.substr(0, 2 * 78));
+        d.ok->clicked();
+        EXPECT_EQ(d.heading->get_text(), "Password incorrect , Please try again");
+        d.newentry->set_text(many);
+        d.ok->clicked();
+    }));
+    EXPECT_EQ(ThePrefs.IsUnlocked(), 1);
+
+    // The old password is compared as Latin-1 as well.
+    EXPECT_TRUE(Cem(0, [&](cempass &d) {
+        Type(d, many.c_str(), "caf\u00e9", "caf\u00e9");
+        d.ok->clicked();
+    }));
+    EXPECT_EQ(std::string(ThePrefs.GetPassword()), "caf\xe9");
+}
+
 } // namespace
