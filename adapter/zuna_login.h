@@ -11,16 +11,21 @@ extern int AuthWait;
 // The process's one password record: formed by hashpass, cleared by kdR770Nulluser.
 extern tdsRidZunaPassword PasswordRecord;
 
-// Forms PasswordRecord from a password: 0, or 1 for more than 32 characters
-// (the record is then left as it was).
+// The texts that the logins take are read as characters: UTF-8 when the
+// whole text is valid UTF-8, otherwise each byte one character (Latin-1).
+
+// Forms PasswordRecord from a password's characters, each as 16-bit
+// little-endian code units: 0, or 1 for more than 32 characters (the record
+// is then left as it was).
 int hashpass(const char *password);
 
 // Points a fresh curadio at the first of eth0..eth4 that the driver answers;
 // the interface number, or -1.
 int findfirst();
 
-// The user record of a login: the name's first 32 characters, zero-padded.
-tdsRidZunaUsername MakeUserRecord(const char *user);
+// The user record of a login: the name's first 32 characters as Latin-1
+// bytes, zero-padded. False when one of them has no Latin-1 byte.
+bool MakeUserRecord(const char *user, tdsRidZunaUsername &record);
 
 extern "C" {
 int kdR770Authuser(const char *user, const char *password);

@@ -8,6 +8,7 @@
 #include <gtkmm/main.h>
 
 #include "globals.h"
+#include "latin1_text.h"
 #include "styles.h"
 #include "window_util.h"
 
@@ -47,7 +48,8 @@ Zuner::Zuner(kdR770 *adapter) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), radio(adapter
     radio->persist = ThePrefs.GetLoginByte();
 
     userentry = Gtk::manage(new Gtk::Entry);
-    userentry->set_max_length(32);
+    // The user record holds 32 Latin-1 characters.
+    LimitToLatin1(*userentry, 32);
     UseStyle(*userentry, FIXED_FONT);
     verifyentry = HiddenEntry(32);
     passentry = HiddenEntry(32);
@@ -108,7 +110,7 @@ Zuner::~Zuner()
 
 void Zuner::SetZuna()
 {
-    char verify[40];
+    char verify[sizeof password];
     TakeText(password, *passentry);
     TakeText(verify, *verifyentry);
     TakeText(username, *userentry);

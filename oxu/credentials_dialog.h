@@ -22,8 +22,9 @@ public:
     bool PollAuth();
     void Message(const char *text);
 
-    char username[40] = {};
-    char password[40] = {};
+    // The entries' texts as typed: 32 characters of up to 4 UTF-8 bytes.
+    char username[129] = {};
+    char password[129] = {};
     int ticks = 0;
     int blink = 0;
     Gtk::Entry *passentry;

@@ -10,6 +10,7 @@
 #include <gtkmm/main.h>
 #include <gtkmm/stylecontext.h>
 
+#include "latin1_text.h"
 #include "zuna_login.h"
 
 const char *const ZunaLabels[3] = {"       UserName:", "       Password:", "Verify Password:"};
@@ -38,7 +39,8 @@ Gtk::Label *NewLabel(const char *text)
     return Gtk::manage(new Gtk::Label(text));
 }
 
-void CopyText(char (&to)[40], const Glib::ustring &from)
+template <size_t N>
+void CopyText(char (&to)[N], const Glib::ustring &from)
 {
     std::strncpy(to, from.c_str(), sizeof to - 1);
     to[sizeof to - 1] = '\0';
@@ -63,7 +65,9 @@ Zuner::Zuner() : msgtimeout(30000), password{}, username{}
 
     userentry = Gtk::manage(new Gtk::Entry);
     passentry = Gtk::manage(new Gtk::Entry);
-    userentry->set_max_length(32);
+    // The user record holds 32 Latin-1 characters; the password is hashed
+    // from whatever 32 characters are typed.
+    LimitToLatin1(*userentry, 32);
     passentry->set_max_length(32);
     passentry->set_visibility(false);
     userentry->get_style_context()->add_class(FixedClass);

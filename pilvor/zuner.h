@@ -25,8 +25,9 @@ public:
     Gtk::Entry *passentry;
     Gtk::Entry *userentry;
     int msgtimeout;
-    char password[40];
-    char username[40];
+    // The entries' texts as typed: 32 characters of up to 4 UTF-8 bytes.
+    char password[129];
+    char username[129];
     Gtk::Label *fillers[6];
     Gtk::Label *heading;  // also the status label
     Gtk::Label *userlabel;

@@ -3,6 +3,8 @@
 // result window.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <glibmm/main.h>
 #include <gtkmm/main.h>
 
@@ -83,6 +85,34 @@ TEST_F(CredentialsDialogTest, FieldsAreCheckedBeforeTheAdapterIsTouched)
         d.close();
     }));
     EXPECT_TRUE(sb.journal().empty());
+}
+
+// The password is hashed from the characters typed, 32 at most whatever
+// their UTF-8 length; the user name is stored as Latin-1 bytes.
+TEST_F(CredentialsDialogTest, TypedCharactersAreHashedAsCharacters)
+{
+    sb.set("eth0", {"auth_after=0"});
+    std::string e32;
+    for (int i = 0; i < 32; ++i)
+        e32 += "\u00e9";
+    EXPECT_TRUE(RunDialog([&](Zuner &d) {
+        d.userentry->set_text("\u03a9");
+        EXPECT_EQ(d.userentry->get_text(), "");
+        Fill(d, "J\u00fcrgen", e32.c_str(), e32.c_str());
+        d.ok->clicked();
+    }));
+    ASSERT_NE(FindWindow("Authentication"), nullptr);
+    std::vector<uint8_t> user(36, 0);
+    user[2] = 6;
+    std::memcpy(user.data() + 4, "J\xfcrgen", 6);
+    EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "user"), user);
+    // E9 00 thirty-two times, digests computed once with OpenSSL's MD4.
+    const char hex[] = "d7569420b242afc52e1c64b418f48a27ac235ce588cce2f4caee92d2805ad570";
+    std::vector<uint8_t> password(36, 0);
+    password[2] = 32;
+    for (size_t i = 0; i < 32; ++i)
+        password[4 + i] = uint8_t(std::stoi(std::string(hex + 2 * i, 2), nullptr, 16));
+    EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "password"), password);
 }
 
 TEST_F(CredentialsDialogTest, AuthenticatedAtOnceShowsTheResultAndCloses)

@@ -49,6 +49,22 @@ std::vector<uint8_t> PasswordImage(const std::string &pw)
     return rec;
 }
 
+// The password record whose two digests are given in hexadecimal.
+std::vector<uint8_t> PasswordRecordOf(const std::string &first, const std::string &second)
+{
+    std::vector<uint8_t> rec(36, 0);
+    rec[2] = 32;
+    const std::string hex = first + second;
+    for (size_t i = 0; i < 32; ++i)
+        rec[4 + i] = uint8_t(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+    return rec;
+}
+
+// "caf\xe9" hashed as the four characters c a f U+00E9 (16-bit units
+// 63 00 61 00 66 00 E9 00), digests computed once with OpenSSL's MD4.
+const std::vector<uint8_t> CafeRecord =
+    PasswordRecordOf("b1db12409c00d1fc586fc48ecadc36a1", "f503a022245e284441fd5622f5363949");
+
 std::vector<uint8_t> UserImage(const std::string &name)
 {
     std::vector<uint8_t> rec(36, 0);
@@ -208,6 +224,25 @@ TEST_F(PilvorWindow, FailedLoginSaysSoAndTheNextTryCanSucceed)
     EXPECT_EQ(Others().size(), 1u);
 }
 
+// What is typed is hashed as characters: 32 letters beyond ASCII fit the
+// password entry and the hash; the user name is stored as Latin-1.
+TEST_F(PilvorWindow, TypedCharactersAreHashedAndStoredAsCharacters)
+{
+    std::string e32;
+    for (int i = 0; i < 32; ++i)
+        e32 += "\u00e9";
+    z.show();
+    z.userentry->set_text("\u03a9");
+    EXPECT_EQ(z.userentry->get_text(), "");
+    Enter("J\u00fcrgen", (e32 + "\u00e9").c_str());
+    EXPECT_EQ(z.passentry->get_text(), e32);
+    EXPECT_FALSE(z.get_visible());
+    EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "user"), UserImage("J\xfcrgen"));
+    // E9 00 thirty-two times, digests computed once with OpenSSL's MD4.
+    EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "password"),
+              PasswordRecordOf("d7569420b242afc52e1c64b418f48a27", "ac235ce588cce2f4caee92d2805ad570"));
+}
+
 TEST_F(PilvorWindow, LoginOpensTheResultWindowWhoseOkKeepsTheCredentials)
 {
     z.show();
@@ -313,6 +348,25 @@ TEST(PilvorProgram, CommandLineLoginShowsOnlyTheResultWindow)
     EXPECT_EQ(p.Wait(), 0);
     EXPECT_EQ(sb.commands(), LoginSequence);
     EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "user"), UserImage("alice"));
+}
+
+// The command line is read as UTF-8 when it is valid UTF-8, otherwise each
+// byte is one character: both spellings of the same name log the same user in.
+TEST(PilvorProgram, CommandLineIsUtf8OrLatin1)
+{
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"J\u00fcrgen", "caf\u00e9"},
+          std::vector<std::string>{"J\xfcrgen", "caf\xe9"}}) {
+        SCOPED_TRACE(args[1]);
+        Sandbox sb({"eth0"});
+        sb.set("eth0", {"auth_after=0"});
+        Pilvor p(sb, args);
+        ASSERT_TRUE(Drive("wait " + Q(ResultTitle)));
+        EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "user"), UserImage("J\xfcrgen"));
+        EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "password"), CafeRecord);
+        ASSERT_TRUE(Drive("key " + Q(ResultTitle) + " Tab space"));
+        EXPECT_EQ(p.Wait(), 0);
+    }
 }
 
 // The window comes up empty; a login typed into it replaces it with the

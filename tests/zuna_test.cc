@@ -168,6 +168,48 @@ TEST(zunaHashPass, FormsTheRecordFromTheWidePassword)
     EXPECT_EQ(Bytes(PasswordRecord), before);
 }
 
+// What a user types arrives as UTF-8 and is hashed as the characters typed,
+// each as 16-bit little-endian units; bytes that are not UTF-8 are one
+// character each. The digests were computed once with OpenSSL's MD4
+// (legacy provider) over the units written out by hand, e.g. for "été"
+// printf '\xe9\x00t\x00\xe9\x00' | openssl dgst -md4 -provider legacy.
+TEST(zunaHashPass, HashesTheCharactersTyped)
+{
+    std::string e32, e33;
+    for (int i = 0; i < 32; ++i)
+        e32 += "\u00e9";
+    e33 = e32 + "\u00e9";
+    const struct {
+        const char *what;
+        std::string password;
+        const char *first, *second;
+    } cases[] = {
+        {"UTF-8 \"\u00e9t\u00e9\": E9 00 74 00 E9 00", "\u00e9t\u00e9",
+         "6fd6e4578aa492f412c1c83ae40432c8", "9a444d8558fcc8c00e87fc64bd792d77"},
+        {"32 UTF-8 \"\u00e9\", 64 bytes typed", e32, "d7569420b242afc52e1c64b418f48a27",
+         "ac235ce588cce2f4caee92d2805ad570"},
+        {"Latin-1 bytes \"caf\\xe9\"", "caf\xe9", "b1db12409c00d1fc586fc48ecadc36a1",
+         "f503a022245e284441fd5622f5363949"},
+        {"U+20AC: AC 20", "\u20ac", "030926b781938db4365d46adc7cfbcb8",
+         "0276847d1fb30b7bc62fd108d0e9968e"},
+        {"U+1F600: the pair D83D DE00", "\U0001F600", "4b58a10cc20a4e7d808d218e1f80aabc",
+         "453f8f21d2f78015d918918141aaa61c"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        PasswordRecord = tdsRidZunaPassword{};
+        ASSERT_EQ(hashpass(c.password.c_str()), 0);
+        EXPECT_EQ(Hex(PasswordRecord.hash, 16), c.first);
+        EXPECT_EQ(Hex(PasswordRecord.hash + 16, 16), c.second);
+        EXPECT_EQ(PasswordRecord.hash_len, 32);
+    }
+    // The limit counts characters, not the bytes of their UTF-8 form.
+    ASSERT_EQ(hashpass("x"), 0);
+    const std::vector<uint8_t> before = Bytes(PasswordRecord);
+    EXPECT_EQ(hashpass(e33.c_str()), 1);
+    EXPECT_EQ(Bytes(PasswordRecord), before);
+}
+
 namespace {
 
 // The two login entry points, run on a one-adapter sandbox.
@@ -257,6 +299,29 @@ TEST_P(zunaLogin, UserRecord)
         std::memcpy(expected.data() + 4, user.data(), n);
         EXPECT_EQ(SentBy(j, 62), expected);
     }
+
+    // The record holds Latin-1 bytes: a name typed as UTF-8 is stored one
+    // byte per character, a name in Latin-1 bytes as it is.
+    std::string fortyE;
+    for (int i = 0; i < 40; ++i)
+        fortyE += "\u00e9";
+    const struct {
+        std::string user;
+        std::string bytes;
+    } latin1[] = {
+        {"J\u00fcrgen", "J\xfcrgen"},
+        {"J\xfcrgen", "J\xfcrgen"},
+        {fortyE, std::string(32, '\xe9')},
+    };
+    for (const auto &c : latin1) {
+        SCOPED_TRACE(c.user);
+        sb.clearJournal();
+        EXPECT_EQ(Run(c.user.c_str(), "pw"), 0);
+        std::vector<uint8_t> expected(36, 0);
+        expected[2] = uint8_t(c.bytes.size());
+        std::memcpy(expected.data() + 4, c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(SentBy(sb.journal(), 62), expected);
+    }
 }
 
 // Refusals come before anything is written to the adapter.
@@ -268,6 +333,7 @@ TEST_P(zunaLogin, RefusalsWriteNothing)
         int failing;  // command that fails, -1 none
         std::string password;
         std::vector<int> reads;
+        std::string user = "alice";
     };
     const Case cases[] = {
         {"not ZUNA capable", {"caps.cap_flags=0x0102"}, -1, "pw", {0}},
@@ -275,6 +341,7 @@ TEST_P(zunaLogin, RefusalsWriteNothing)
         {"configuration unreadable", {}, 1, "pw", {0, 1}},
         {"access point list unreadable", {}, 3, "pw", {0, 1, 3}},
         {"password too long", {}, -1, std::string(33, 'p'), {0, 1, 3, 2}},
+        {"user name beyond Latin-1", {}, -1, "pw", {0, 1, 3, 2}, "\u03a9mega"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,7 +354,7 @@ TEST_P(zunaLogin, RefusalsWriteNothing)
         const auto before = Bytes(PasswordRecord);
         sb.clearJournal();
 
-        EXPECT_EQ(Run("alice", c.password.c_str()), -1);
+        EXPECT_EQ(Run(c.user.c_str(), c.password.c_str()), -1);
         EXPECT_EQ(sb.commands(), Reads(c.reads));
         EXPECT_FALSE(WritesAnything(sb.commands()));
         EXPECT_EQ(Bytes(PasswordRecord), before);
