@@ -56,7 +56,9 @@ int kdR770::InitCard(const char *name)
         sock = -1;
     }
     errno = 0;
-    sock = socket(AF_INET, SOCK_DGRAM, 0);
+    // Close-on-exec: a program started later (the help browser) must not
+    // inherit a way to the driver.
+    sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (sock < 0) {
         if (errno != 0)
             SetError(errno, "  kdr770:InitCard socket");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -479,6 +480,8 @@ TEST(kdr770Setup, InitCardClearsNamesAndKeepsOneSocket)
             ASSERT_EQ(radio.InitCard("eth0"), 0);
         EXPECT_EQ(radio.opened, 1);
         EXPECT_EQ(OpenFds(), before + 1);
+        // A program that the suite starts (the help browser) gets no socket.
+        EXPECT_TRUE(fcntl(radio.sock, F_GETFD) & FD_CLOEXEC);
         const auto *p = reinterpret_cast<const uint8_t *>(&radio.ifr);
         EXPECT_STREQ(radio.ifr.ifr_name, "eth0");
         for (size_t i = 4; i < sizeof radio.ifr; ++i)
