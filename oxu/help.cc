@@ -2,13 +2,16 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <glibmm/main.h>
@@ -85,6 +88,46 @@ void WatchHelpChildren()
     sigaction(SIGCHLD, &sa, nullptr);
 }
 
+// The file that a browser path names: the path itself when it holds a '/',
+// otherwise the first executable file of that name on the search path, where
+// execlp would find it. Empty when there is none.
+std::string BrowserFile(const char *path)
+{
+    if (!*path)
+        return {};
+    if (std::strchr(path, '/'))
+        return path;
+    const char *env = std::getenv("PATH");
+    const std::string dirs = env ? env : "/bin:/usr/bin";
+    for (size_t start = 0; start <= dirs.size();) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
+        const std::string file = dir + "/" + path;
+        struct stat st;
+        if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0)
+            return file;
+        start = end + 1;
+    }
+    return {};
+}
+
+// The preferences file is writable by every user, so the path stored there
+// must not decide alone what runs as whoever asks for help: only a regular
+// executable file owned by root or by this user, and writable by no one else.
+bool TrustedBrowser(const std::string &file)
+{
+    struct stat st;
+    if (file.empty() || stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (!(st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)))
+        return false;
+    if (st.st_uid != 0 && st.st_uid != getuid() && st.st_uid != geteuid())
+        return false;
+    return !(st.st_mode & (S_IWGRP | S_IWOTH));
+}
+
 // A stored pid names a running browser only when it is a real process id
 // (0 or a negative one would make kill address a whole group).
 bool BrowserRunning(int32_t pid)
@@ -152,16 +195,28 @@ void ShowHelp()
         FindSubstring(path, "netscape") >= 0 && BrowserRunning(ThePrefs.GetBrowserPid());
     HelpRemoteFlag = useRemote ? 1 : 0;
 
+    // The file checked is the file run: no second search after the check.
+    const std::string file = BrowserFile(path);
+    if (!TrustedBrowser(file)) {
+        // As after a browser that could not be executed.
+        ThePrefs.SetBrowserPid(0);
+        HelpRemoteFlag = 0;
+        (new ErrWin)->Show("Cannot execute browser!");
+        return;
+    }
+    char *const remoteArgs[] = {path, const_cast<char *>("-remote"), remote, nullptr};
+    char *const urlArgs[] = {path, url, nullptr};
+
     pid_t child = fork();
     if (child < 0)
         return;
     if (child == 0) {
         if (useRemote) {
-            execlp(path, path, "-remote", remote, static_cast<char *>(nullptr));
+            execvp(file.c_str(), remoteArgs);
         } else {
             // The shared record shows the browser's pid to the program at once.
             ThePrefs.SetBrowserPid(getpid());
-            execlp(path, path, url, static_cast<char *>(nullptr));
+            execvp(file.c_str(), urlArgs);
         }
         ThePrefs.SetBrowserPid(0);
         raise(SIGTERM);

@@ -294,6 +294,74 @@ TEST_F(HelpTest, BrowserThatFailsIsReported)
     }
 }
 
+// Any user can write the preferences file, so a browser is run only from a
+// regular executable file owned by root or by this user that no one else can
+// change; a bare name is looked up on the search path and checked alike.
+TEST_F(HelpTest, BrowserFileThatOthersCouldChangeIsNotRun)
+{
+    const std::string good = Browser("browser");
+    const std::string bin = dir + "/bin";
+    mkdir(bin.c_str(), 0755);
+    const std::string onPath = bin + "/pathbrowser";
+    std::filesystem::copy_file(good, onPath);
+    chmod(onPath.c_str(), 0755);
+    const std::string link = dir + "/link";
+    symlink(good.c_str(), link.c_str());
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+
+    struct Case {
+        std::string what;
+        std::string stored;
+        mode_t mode;  // given to the file that the path names; 0 leaves it
+        uid_t owner;  // -1 leaves it
+        bool runs;
+    } cases[] = {
+        {"own file 0755", good, 0755, uid_t(-1), true},
+        {"own file 0700", good, 0700, uid_t(-1), true},
+        {"symbolic link to it", link, 0, uid_t(-1), true},
+        {"bare name on the search path", "pathbrowser", 0, uid_t(-1), true},
+        {"group-writable", good, 0775, uid_t(-1), false},
+        {"writable by others", good, 0757, uid_t(-1), false},
+        {"not executable", good, 0644, uid_t(-1), false},
+        {"bare name, group-writable", "pathbrowser", 0775, uid_t(-1), false},
+        {"bare name not found", "no-such-browser", 0, uid_t(-1), false},
+        {"owned by another user", good, 0755, uid_t(65534), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string file = c.stored.find('/') == std::string::npos ? onPath : c.stored;
+        if (c.mode)
+            chmod(file.c_str(), c.mode);
+        if (c.owner != uid_t(-1)) {
+            if (geteuid() != 0)
+                continue;  // only root can hand a file to another user
+            ASSERT_EQ(chown(file.c_str(), c.owner, gid_t(-1)), 0);
+        }
+        ThePrefs.SetBrowser(c.stored.c_str());
+        ThePrefs.SetBrowserPid(777);
+        if (c.runs) {
+            BrowserRun r = HelpOnce();
+            EXPECT_EQ(r.args, std::vector<std::string>{std::string(HelpUrl) + "Status.htm"});
+            EXPECT_EQ(ThePrefs.GetBrowserPid(), r.pid);
+            EXPECT_EQ(FindWindow("Error message"), nullptr);
+            continue;
+        }
+        ShowHelp();
+        ErrWin *err = WaitForError();
+        ASSERT_NE(err, nullptr);
+        EXPECT_EQ(LabelTexts(*err), std::vector<std::string>{"Cannot execute browser!"});
+        EXPECT_EQ(ThePrefs.GetBrowserPid(), 0);
+        Step(200);
+        EXPECT_TRUE(Runs().empty());
+        err->okbutton->clicked();
+        Step();
+        if (c.owner != uid_t(-1))
+            chown(file.c_str(), geteuid(), gid_t(-1));
+    }
+    setenv("PATH", oldPath.c_str(), 1);
+}
+
 TEST_F(HelpTest, WithoutPathTheDialogAsksFirst)
 {
     const std::string path = Browser("browser");
