@@ -85,20 +85,7 @@ prefs::prefs()
         perror("prefs::prefs");
         exit(9);
     }
-
-    uint32_t stored = copy.checksum;
-    copy.checksum = 0;
-    if (stored != PrefsChecksum(&copy)) {
-        std::printf("Checksum bad!!!!! invalidating preferances\n");
-        std::fflush(stdout);
-        copy.magic = 0;
-    }
-    if (copy.magic != PREFS_MAGIC)
-        WriteDefaults(fd);
-    else if (got < ssize_t(sizeof copy))
-        // A short record that still checks out is kept; the file must cover
-        // the whole mapping so that changes reach it.
-        (void)!ftruncate(fd, sizeof copy);
+    Repair(got);
 
     void *map = mmap(nullptr, sizeof(PrefsRecord), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (map == MAP_FAILED)
@@ -121,6 +108,45 @@ prefs::prefs()
     }
 }
 
+void prefs::Repair(ssize_t got)
+{
+    PrefsRecord unsealed = copy;
+    unsealed.checksum = 0;
+    if (uint32_t(copy.checksum) != PrefsChecksum(&unsealed)) {
+        // Written straight to the descriptor: a forked help browser may get
+        // here between fork and exec.
+        static const char message[] = "Checksum bad!!!!! invalidating preferances\n";
+        (void)!write(STDOUT_FILENO, message, sizeof message - 1);
+        copy.magic = 0;
+    }
+    if (copy.magic != PREFS_MAGIC)
+        WriteDefaults(fd);
+    else if (got < ssize_t(sizeof copy))
+        // A short record that still checks out is kept; the file must cover
+        // the whole mapping so that changes reach it.
+        (void)!ftruncate(fd, sizeof copy);
+}
+
+void prefs::Guard()
+{
+    if (!HasFile())
+        return;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_size >= off_t(sizeof(PrefsRecord)))
+        return;
+    // Shortened by someone else: repaired from what is left, as at start.
+    copy = PrefsRecord{};
+    ssize_t got = pread(fd, &copy, sizeof copy, 0);
+    Repair(got < 0 ? 0 : got);
+    if (fstat(fd, &st) == 0 && st.st_size >= off_t(sizeof(PrefsRecord)))
+        return;
+    // Not repaired (a full disk): the rest of the run keeps its record in
+    // memory rather than touch pages the file no longer has.
+    fallback = copy;
+    munmap(mapped, sizeof *mapped);
+    mapped = &fallback;
+}
+
 prefs::~prefs()
 {
     Flush();
@@ -136,17 +162,20 @@ void prefs::Recheck()
 
 void prefs::Flush()
 {
+    Guard();
     if (HasFile())
         msync(mapped, sizeof *mapped, MS_SYNC);
 }
 
 const char *prefs::GetBrowser()
 {
+    Guard();
     return mapped->browser_path[0] ? mapped->browser_path : nullptr;
 }
 
 void prefs::SetBrowser(const char *path)
 {
+    Guard();
     if (!path)
         std::memset(mapped->browser_path, 0, sizeof mapped->browser_path);
     else
@@ -157,11 +186,13 @@ void prefs::SetBrowser(const char *path)
 
 const char *prefs::GetPassword()
 {
+    Guard();
     return mapped->password[0] ? mapped->password : nullptr;
 }
 
 void prefs::SetPassword(const char *password)
 {
+    Guard();
     std::memset(mapped->password, 0, sizeof mapped->password);
     if (password && password[0])
         CopyText(mapped->password, sizeof mapped->password, password);
@@ -171,16 +202,19 @@ void prefs::SetPassword(const char *password)
 
 int32_t prefs::GetBrowserPid()
 {
+    Guard();
     return int32_t(uint32_t(mapped->browser_pid));
 }
 
 void prefs::SetBrowserPid(int32_t pid)
 {
+    Guard();
     mapped->browser_pid = uint32_t(pid);
     Recheck();
 }
 
 uint8_t prefs::GetLoginByte()
 {
+    Guard();
     return mapped->login_persist;
 }

@@ -3,6 +3,8 @@
 // reaches the program and the file at once.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 
 #include "records.h"
@@ -61,6 +63,14 @@ private:
     void Recheck();
     void Flush();
     void WriteDefaults(int fd);
+    // Checks the record read into the copy (got bytes of it) and repairs the
+    // file: a bad checksum or mark resets it to the defaults, a short record
+    // that checks out is extended to the record's size.
+    void Repair(ssize_t got);
+    // Another process may shorten the file while it is mapped, and a page
+    // past its end cannot be touched (SIGBUS): checked, and the file
+    // repaired, before each access to the record.
+    void Guard();
 
     PrefsRecord copy = {};
     PrefsRecord *mapped = nullptr;

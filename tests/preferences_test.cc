@@ -380,6 +380,67 @@ TEST_F(PrefsFile, PidFromAForkedChildIsSeenAtOnce)
     EXPECT_EQ(Image(), Sealed(b));
 }
 
+// Another process shortening the file under a running program: every access
+// finds the file whole again, repaired as at start, instead of touching a
+// page the file no longer has (SIGBUS).
+TEST_F(PrefsFile, FileShortenedUnderTheMappingIsRepairedBeforeEachAccess)
+{
+    const std::pair<const char *, std::function<void(prefs &)>> accesses[] = {
+        {"GetBrowser", [](prefs &p) { p.GetBrowser(); }},
+        {"SetBrowser", [](prefs &p) { p.SetBrowser("/bin/lynx"); }},
+        {"GetPassword", [](prefs &p) { p.GetPassword(); }},
+        {"SetPassword", [](prefs &p) { p.SetPassword("pw"); }},
+        {"GetBrowserPid", [](prefs &p) { p.GetBrowserPid(); }},
+        {"SetBrowserPid", [](prefs &p) { p.SetBrowserPid(42); }},
+        {"GetLoginByte", [](prefs &p) { p.GetLoginByte(); }},
+    };
+    for (size_t length : {size_t(0), size_t(100)}) {
+        for (const auto &access : accesses) {
+            SCOPED_TRACE(std::string(access.first) + " after cutting to " + std::to_string(length));
+            WriteFileBytes(File(), Rich());
+            std::string out;
+            const int status = InChild([&] {
+                std::unique_ptr<prefs> p;
+                Open(p);
+                if (truncate(File().c_str(), off_t(length)) != 0)
+                    _exit(4);
+                ::testing::internal::CaptureStdout();
+                access.second(*p);
+                // What the store shows is the repaired record.
+                const bool orvik = Text(p->GetPassword()) == "Orvik" || Text(p->GetPassword()) == "pw";
+                const std::string said = ::testing::internal::GetCapturedStdout();
+                _exit(orvik && (length == 0 || said == kBadSum) ? 0 : 3);
+            });
+            EXPECT_EQ(status, 0) << "128 + 7 is SIGBUS";
+            EXPECT_TRUE(Sound(Image()));
+        }
+    }
+    // A valid file cut short stays as it was, only extended.
+    WriteFileBytes(File(), Defaults());
+    std::unique_ptr<prefs> p;
+    Open(p);
+    ASSERT_EQ(truncate(File().c_str(), 300), 0);
+    EXPECT_STREQ(p->GetPassword(), "Orvik");
+    EXPECT_EQ(Image(), Defaults());
+}
+
+// Replaced by another file (renamed over it), the program keeps its own
+// record and leaves the new file alone.
+TEST_F(PrefsFile, FileReplacedUnderTheMappingIsLeftToItsWriter)
+{
+    std::unique_ptr<prefs> p;
+    Open(p);
+    const std::string other = sb.path("opt/tavlo/new");
+    WriteFileBytes(other, Rich());
+    ASSERT_EQ(rename(other.c_str(), File().c_str()), 0);
+    const int status = InChild([&] {
+        p->SetPassword("mine");
+        _exit(Text(p->GetPassword()) == "mine" ? 0 : 3);
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Image(), Rich());
+}
+
 TEST_F(PrefsFile, ExitWithStatusOneStillFlushes)
 {
     int *slots = Flushes();
