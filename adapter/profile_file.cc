@@ -203,6 +203,7 @@ int Cfgio::ldcfg(kdR770 &radio, ProfileRecord &a, ProfileRecord &b)
     ProfileRecord &current = selector ? b : a;
     if (std::memcmp(current.cfg.mac_addr, cfg.mac_addr, sizeof cfg.mac_addr) != 0)
         std::memcpy(current.cfg.mac_addr, cfg.mac_addr, sizeof cfg.mac_addr);
-    radio.SetConfiguration(current.cfg, current.aplist, current.ssid);
+    if (radio.SetConfiguration(current.cfg, current.aplist, current.ssid) != 0)
+        return -2;
     return selector;
 }

@@ -40,6 +40,10 @@ public:
     int rdcfg(ProfileRecord &a, ProfileRecord &b);
     int mkcfg(kdR770 &radio);
     int wrcfg(ProfileRecord &a, ProfileRecord &b, int selector);
+    // Loads the current profile into the adapter. The selector; -1 when
+    // nothing was sent (the adapter's configuration could not be read, or the
+    // file shrank since it was checked); -2 when the adapter did not take the
+    // profile (a write failed; its error text names the request).
     int ldcfg(kdR770 &radio, ProfileRecord &a, ProfileRecord &b);
     static uint32_t cksum(const ProfileRecord &a, const ProfileRecord &b);
 

@@ -20,6 +20,7 @@ int main(int argc, char **argv)
     }
     if (Radios.Count() == 0)
         return 1;
+    int notLoaded = 0;
     for (int i = 0; i < Radios.Count(); ++i) {
         kdR770 &radio = *Radios[i];
         char ifname[6] = {};
@@ -29,7 +30,23 @@ int main(int argc, char **argv)
         Cfgio cfg(filename);
         if (!cfg.valid)
             cfg.mkcfg(radio);
-        cfg.ldcfg(radio, EnterpriseProfile, HomeProfile);
+        // Only a failure of this load may speak below.
+        radio.lasterr = 0;
+        radio.errmsg[0] = '\0';
+        const int loaded = cfg.ldcfg(radio, EnterpriseProfile, HomeProfile);
+        if (loaded >= 0)
+            continue;
+        // A boot script must learn that an adapter kept other settings than
+        // its profile; the next adapters are still loaded.
+        ++notLoaded;
+        char why[96];
+        if (radio.lasterr != 0)
+            std::snprintf(why, sizeof why, "%s", radio.errmsg);
+        else if (loaded == -2)
+            std::snprintf(why, sizeof why, "request %d failed", int(radio.req.command));
+        else
+            std::snprintf(why, sizeof why, "configuration not read");
+        std::fprintf(stderr, "ostrel: %.5s: profile not loaded: %s\n", ifname, why);
     }
-    return 0;
+    return notLoaded ? 2 : 0;
 }

@@ -321,11 +321,43 @@ TEST(Ostrel, AdapterUnreadableWhileLoadingIsSkipped)
     sb.fail("eth0", 1, EIO);
 
     const RunResult r = Ostrel(sb);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "ostrel: eth0: profile not loaded: Input/output error  "
+                     "kdr770::GetConfiguration  get cfg \n");
     EXPECT_EQ(Commands(Requests(sb, "eth0")), std::vector<int>{1});
     EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")), file);
     EXPECT_EQ(Commands(Requests(sb, "eth1")), kCreateAndLoad);
+}
+
+// A write of the load that fails leaves the adapter without its profile: it
+// is said on standard error with the interface and the request, the next
+// adapter is still loaded, and the exit status tells that not all were.
+TEST(Ostrel, FailedLoadWriteIsReportedAndTheOthersAreStillLoaded)
+{
+    const struct {
+        int command, err;
+        std::vector<int> sent;
+        const char *said;
+    } cases[] = {
+        {54, EIO, {1, 3, 2, 54}, "Input/output error  kdr770::SetConfiguration set STSSID"},
+        {55, ENOMEM, {1, 3, 2, 54, 55}, "Cannot allocate memory  kdr770::SetConfiguration set STAPLIST"},
+        {53, EIO, kLoad, "Input/output error  kdr770::SetConfiguration set CFG"},
+        {53, 0, kLoad, "request 53 failed"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.said);
+        Sandbox sb({"eth0", "eth1"});
+        WriteFileBytes(sb.path("etc/eth0.cfg"), FileImage(Pattern(5), Pattern(6), 0));
+        sb.fail("eth0", c.command, c.err);
+
+        const RunResult r = Ostrel(sb);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, std::string("ostrel: eth0: profile not loaded: ") + c.said + "\n");
+        EXPECT_EQ(Commands(Requests(sb, "eth0")), c.sent);
+        EXPECT_EQ(Commands(Requests(sb, "eth1")), kCreateAndLoad);
+    }
 }
 
 } // namespace

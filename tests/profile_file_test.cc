@@ -459,6 +459,16 @@ TEST_F(ProfileFileTest, LoadLeavesAdapterAloneWhenItCannotGoOn)
         EXPECT_EQ(Bytes(rb), Bytes(b));
     }
     {
+        // A write of the load fails: the adapter did not take the profile.
+        Cfgio io("eth0.cfg");
+        ASSERT_TRUE(io.valid);
+        sb.clearJournal();
+        sb.fail("eth0", 55, EIO);
+        ProfileRecord ra{}, rb{};
+        EXPECT_EQ(io.ldcfg(radio, ra, rb), -2);
+        EXPECT_EQ(sb.commands(), (std::vector<int>{1, 3, 2, 54, 55}));
+    }
+    {
         // The file shrank after it was checked.
         Cfgio io("eth0.cfg");
         ASSERT_TRUE(io.valid);
