@@ -435,7 +435,10 @@ void UpdateLink(AdapterState &s, bool restart_auth)
         sw &= uint16_t(~(STATUS_ASSOCIATED | STATUS_AUTHENTICATED));
         s.zuna_armed = false;
     }
-    if (assoc && (!was || restart_auth) && s.user_set && s.password_set) {
+    // A ZUNA login needs the ZUNA bit in the configuration as well as the
+    // credentials: without it the adapter never authenticates.
+    if (assoc && (!was || restart_auth) && s.user_set && s.password_set &&
+        (s.config.auth_mode & AUTH_ZUNA)) {
         sw &= uint16_t(~STATUS_AUTHENTICATED);
         s.zuna_armed = true;
         s.zuna_reads = 0;
@@ -600,7 +603,8 @@ int Execute(AdapterState &s, const std::string &dir, const DriverRequest &dr, bo
         case CMD_GET_STATUS:
             if (s.zuna_armed) {
                 if (s.auth_after >= 0 && s.zuna_reads >= s.auth_after &&
-                    (s.status.status_word & STATUS_ASSOCIATED)) {
+                    (s.status.status_word & STATUS_ASSOCIATED) &&
+                    (s.config.auth_mode & AUTH_ZUNA)) {
                     s.status.status_word |= STATUS_AUTHENTICATED;
                     s.zuna_armed = false;
                 } else if (s.zuna_reads < 1000000) {

@@ -207,6 +207,9 @@ TEST_F(PilvorWindow, FailedLoginSaysSoAndTheNextTryCanSucceed)
     } cases[] = {
         {"not ZUNA capable", {"caps.cap_flags=0x0102"}},
         {"never authenticated", {"caps.cap_flags=0x1102", "auth_after=-1"}},
+        // The configuration with the ZUNA bits never reached the adapter.
+        {"configuration write fails",
+         {"auth_after=0", "config.auth_mode=0x0001", "fail.53=5"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.why);

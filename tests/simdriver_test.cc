@@ -631,11 +631,15 @@ TEST_F(SimDriver, ZunaAuthenticationAfterTheConfiguredStatusReads)
 {
     const struct {
         const char *auth_after;
+        const char *auth_mode;
         int first_read_with_bit;  // -1: never within six reads
-    } cases[] = {{"2", 2}, {"0", 0}, {"-1", -1}};
+    } cases[] = {{"2", "0x1001", 2}, {"0", "0x1100", 0}, {"-1", "0x1001", -1},
+                 // Without the ZUNA bit in the configuration, never.
+                 {"0", "0x0101", -1}};
     for (const auto &c : cases) {
         Sandbox sb;
-        sb.set("eth0", {std::string("auth_after=") + c.auth_after});
+        sb.set("eth0", {std::string("auth_after=") + c.auth_after,
+                        std::string("config.auth_mode=") + c.auth_mode});
         Radio r("eth0");
         uint8_t scratch[64] = {};
         tdsRidZunaUsername user{};
@@ -655,7 +659,7 @@ TEST_F(SimDriver, ZunaAuthenticationAfterTheConfiguredStatusReads)
             if (st.status_word & STATUS_AUTHENTICATED)
                 first = i;
         }
-        EXPECT_EQ(first, c.first_read_with_bit) << c.auth_after;
+        EXPECT_EQ(first, c.first_read_with_bit) << c.auth_after << " " << c.auth_mode;
         EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "user"), Bytes(user));
         EXPECT_EQ(sb.get("eth0", "user.name_len"), "0x8004");
 
