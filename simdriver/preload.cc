@@ -24,9 +24,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <string>
 
 #include "emulated_adapter.h"
 #include "kdr770.h"
+#include "sim_state.h"
 
 // The pre-2.33 stat entry points, still exported by glibc for old binaries
 // but no longer declared by its headers.
@@ -286,8 +288,24 @@ extern "C" int rename(const char *from, const char *to)
     return real(f, t);
 }
 
+namespace {
+
+// Notes a call in the sandbox's record of calls; never fails the call itself.
+void Record(const char *root, const std::string &call)
+{
+    int saved = errno;
+    try {
+        sim::AppendCall(root, call);
+    } catch (...) {
+    }
+    errno = saved;
+}
+
+} // namespace
+
 // A program that names its own X display ("unix:0") is shown on the sandbox
-// user's display instead, when SIMDRIVER_DISPLAY names one.
+// user's display instead, when SIMDRIVER_DISPLAY names one. What it asked for
+// is recorded.
 extern "C" int setenv(const char *name, const char *value, int overwrite)
 {
     REAL(int, setenv, (const char *, const char *, int));
@@ -295,19 +313,25 @@ extern "C" int setenv(const char *name, const char *value, int overwrite)
         errno = ENOSYS;
         return -1;
     }
-    if (Root() && name && value && strcmp(name, "DISPLAY") == 0)
+    const char *root = Root();
+    if (root && name && value && strcmp(name, "DISPLAY") == 0) {
+        Record(root, std::string("setenv DISPLAY ") + value + " " + std::to_string(overwrite));
         if (const char *display = getenv("SIMDRIVER_DISPLAY"))
             value = display;
+    }
     return real(name, value, overwrite);
 }
 
 // Waits a program makes in whole seconds (settling times of the adapter, a
 // login's pause) shrink by the factor SIMDRIVER_SLEEP_SCALE (0: no wait).
+// The wait asked for is recorded.
 extern "C" unsigned int sleep(unsigned int seconds)
 {
     REAL(unsigned int, sleep, (unsigned int));
     if (!real)
         return seconds;
+    if (const char *root = Root())
+        Record(root, "sleep " + std::to_string(seconds));
     if (Root())
         if (const char *scale = getenv("SIMDRIVER_SLEEP_SCALE")) {
             double f = strtod(scale, nullptr);

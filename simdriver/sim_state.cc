@@ -1026,6 +1026,7 @@ void InitSandbox(const std::string &dir, const std::string &family,
     for (const auto &entry : fs::directory_iterator(fs::path(dir) / "adapters", ec))
         fs::remove(entry.path(), ec);
     TruncateFile(dir + "/journal");
+    TruncateFile(dir + "/calls");
     for (const auto &iface : ifaces)
         SaveAdapter(dir, DefaultAdapter(iface));
 }
@@ -1175,6 +1176,48 @@ void ClearJournal(const std::string &dir)
 {
     Locked l(dir);
     TruncateFile(dir + "/journal");
+}
+
+void AppendCall(const std::string &dir, const std::string &call)
+{
+    char head[64];
+    std::snprintf(head, sizeof head, "%.6f\t%d\t", Now(), int(getpid()));
+    std::string line = head;
+    // One line per call whatever the program handed over.
+    for (char c : call)
+        line += (c == '\n' || c == '\t') ? ' ' : c;
+    line += '\n';
+    Locked l(dir);
+    AppendFile(dir + "/calls", line.data(), line.size());
+}
+
+std::vector<CallEntry> ReadCalls(const std::string &dir)
+{
+    std::string text;
+    {
+        Locked l(dir);
+        if (!ReadBounded(dir + "/calls", kMaxJournal, text))
+            return {};
+    }
+    std::vector<CallEntry> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            break;
+        auto f = Split(text.substr(start, end - start), '\t');
+        start = end + 1;
+        int64_t pid;
+        char *stop = nullptr;
+        CallEntry e;
+        e.time = f.size() == 3 ? std::strtod(f[0].c_str(), &stop) : 0;
+        if (f.size() != 3 || !stop || *stop != '\0' || !ParseNumber(f[1], pid))
+            continue;
+        e.pid = int(pid);
+        e.call = f[2];
+        out.push_back(std::move(e));
+    }
+    return out;
 }
 
 std::vector<std::vector<uint8_t>> FlashBlocks(const std::string &dir, const std::string &iface)

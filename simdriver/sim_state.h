@@ -68,6 +68,20 @@ std::vector<JournalEntry> ReadJournal(const std::string &dir);
 std::string JournalText(const std::string &dir);
 void ClearJournal(const std::string &dir);
 
+// What a program under the stand-in did to its surroundings besides driver
+// requests: each wait it asked for ("sleep 8", as asked, before any scaling)
+// and each DISPLAY it set ("setenv DISPLAY unix:0 1": the value it gave and
+// its overwrite flag), one entry per call in order.
+struct CallEntry {
+    double time = 0;  // seconds since the epoch
+    int pid = 0;
+    std::string call;
+};
+
+// Records a call (the preload library does, for a process in this sandbox).
+void AppendCall(const std::string &dir, const std::string &call);
+std::vector<CallEntry> ReadCalls(const std::string &dir);
+
 // The firmware image blocks that the resident monitor has received since the
 // last reset (command 100), in block order; each 32768 bytes.
 std::vector<std::vector<uint8_t>> FlashBlocks(const std::string &dir, const std::string &iface);

@@ -309,6 +309,19 @@ std::vector<std::string> PilvorEnv(bool skipSleeps)
     return env;
 }
 
+// What the program did to its surroundings, as the stand-in recorded it: the
+// DISPLAY it set and the waits it asked for (before the stand-in shortened
+// them), in order.
+std::vector<std::string> Calls(const Sandbox &sb)
+{
+    std::vector<std::string> out;
+    for (const auto &c : sim::ReadCalls(sb.dir()))
+        out.push_back(c.call);
+    return out;
+}
+
+const std::string SetsDisplay = "setenv DISPLAY unix:0 1";
+
 class Pilvor : public Program {
 public:
     Pilvor(const Sandbox &sb, const std::vector<std::string> &args, bool skipSleeps = true)
@@ -329,6 +342,7 @@ TEST(PilvorProgram, VersionPrintsAndEndsAtOnce)
         EXPECT_LT(Since(start), 2.0);
         EXPECT_EQ(p.Out(), "pilvor 1.5.1\n");
         EXPECT_TRUE(sb.journal().empty());
+        EXPECT_TRUE(Calls(sb).empty());
     }
 }
 
@@ -345,6 +359,13 @@ TEST(PilvorProgram, CommandLineLoginShowsOnlyTheResultWindow)
     EXPECT_EQ(AuthModeSent(j), 0x1101);
     EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "user"), UserImage("alice"));
     EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "password"), PasswordImage("secret"));
+    // Its own display, then the 8 s wait before the adapter is asked; no
+    // further wait when the login succeeds at once.
+    EXPECT_EQ(Calls(sb), (std::vector<std::string>{SetsDisplay, "sleep 8"}));
+    const auto calls = sim::ReadCalls(sb.dir());
+    ASSERT_EQ(calls.size(), 2u);
+    ASSERT_FALSE(j.empty());
+    EXPECT_LE(calls[1].time, j[0].time);
 
     // Tab puts the focus on the one button, space presses it.
     ASSERT_TRUE(Drive("key " + Q(ResultTitle) + " Tab space"));
@@ -436,6 +457,8 @@ TEST(PilvorProgram, ClosingTheWindowEndsWithStatus0AndWritesNothing)
         ASSERT_TRUE(Drive("close " + Q(Title)));
         EXPECT_EQ(p.Wait(), 0);
         EXPECT_TRUE(sb.journal().empty());
+        // Its own display replacing any, 8 s before the window, 5 s after.
+        EXPECT_EQ(Calls(sb), (std::vector<std::string>{SetsDisplay, "sleep 8", "sleep 5"}));
     }
 }
 
