@@ -150,6 +150,10 @@ void prefs::Guard()
 prefs::~prefs()
 {
     Flush();
+    // The one instance ends with the process; a store made for a while (a
+    // test, a fuzzing run) must not leave a mapping behind for each.
+    if (HasFile())
+        munmap(mapped, sizeof *mapped);
     if (fd >= 0)
         close(fd);
 }
