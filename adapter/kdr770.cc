@@ -87,7 +87,10 @@ bool kdR770::isradio()
 
 int kdR770::GetIfName(char *out)
 {
-    std::strncpy(out, ifr.ifr_name, 5);
+    // Five characters, zero-padded when shorter, with no terminator of their own.
+    const size_t n = strnlen(ifr.ifr_name, 5);
+    std::memcpy(out, ifr.ifr_name, n);
+    std::memset(out + n, 0, 5 - n);
     return 0;
 }
 
