@@ -351,10 +351,11 @@ TEST_F(StatusWindowTest, FailedReadIsReportedOncePerTick)
         sb.clearJournal();
         sb.fail("eth0", c.command, 5);
         EXPECT_FALSE(window->Update());
-        Step();
-        // The later reads are not made.
+        // The later reads are not made (read before the loop runs the
+        // window's own refresh).
         auto cmds = sb.commands("eth0");
         EXPECT_EQ(cmds.back(), c.command);
+        Step();
         int windows = 0;
         for (Gtk::Window *w : Gtk::Window::list_toplevels())
             if (w->get_visible() && w->get_title() == "Error message") {
