@@ -7,22 +7,13 @@
 #include <gtkmm/buttonbox.h>
 #include <gtkmm/label.h>
 
+#include "page_widgets.h"
 #include "properties_window.h"
 #include "system_page.h"
 
 namespace {
 
 constexpr int MaxKeyRecords = 5;
-
-Gtk::CheckButton *LeftCheck(const char *text)
-{
-    auto *check = Gtk::manage(new Gtk::CheckButton(text));
-    if (auto *label = dynamic_cast<Gtk::Label *>(check->get_child())) {
-        label->set_xalign(0);
-        label->set_yalign(0);
-    }
-    return check;
-}
 
 } // namespace
 
@@ -31,10 +22,6 @@ SecuritySetting::SecuritySetting(kdR770 *radio, PropWindow *owner) : window(owne
     SystemParams *system = window->system_page;
     auto *column = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
     auto *grouprow = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 0));
-    auto *bottom = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 0));
-    auto *defaults = Gtk::manage(new Gtk::Button(" Defaults "));
-    defaults->signal_clicked().connect(sigc::mem_fun(*this, &SecuritySetting::SetDefaults));
-    bottom->pack_end(*defaults, false, false, 0);
     auto *checks = Gtk::manage(new Gtk::ButtonBox(Gtk::ORIENTATION_VERTICAL));
     checks->set_layout(Gtk::BUTTONBOX_START);
     checks->set_spacing(0);
@@ -80,7 +67,8 @@ SecuritySetting::SecuritySetting(kdR770 *radio, PropWindow *owner) : window(owne
     checks->add(*wep_check);
     column->pack_start(*grouprow, false, false, 0);
     column->pack_start(*checks, false, false, 0);
-    column->pack_end(*bottom, false, false, 0);
+    column->pack_end(*DefaultsRow(sigc::mem_fun(*this, &SecuritySetting::SetDefaults)), false,
+                     false, 0);
 
     Refresh();
     WepToggled();

@@ -11,6 +11,7 @@
 #include "globals.h"
 #include "latin1_text.h"
 #include "main_window.h"
+#include "page_widgets.h"
 #include "properties_window.h"
 #include "security_page.h"
 #include "window_util.h"
@@ -20,26 +21,10 @@ namespace {
 constexpr int NameChars = sizeof(CFG_R770::client_name);
 constexpr int SsidChars = sizeof(SsidEntry::text);
 
-// A row of a fixed-font label, an entry that takes the spare width and an
-// empty label at its end.
-Gtk::Box *EntryRow(const char *text, Gtk::Entry *&entry, int max)
-{
-    auto *row = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 10));
-    entry = Gtk::manage(new Gtk::Entry);
-    LimitToLatin1(*entry, max);
-    row->pack_start(*FixedLabel(text), false, false, 0);
-    row->pack_start(*entry, true, true, 0);
-    row->pack_end(*Gtk::manage(new Gtk::Label("")), true, true, 0);
-    return row;
-}
-
 } // namespace
 
 SystemParams::SystemParams(kdR770 *radio, PropWindow *owner) : adapter(radio), window(owner)
 {
-    auto *defaults = Gtk::manage(new Gtk::Button(" Defaults "));
-    defaults->signal_clicked().connect(sigc::mem_fun(*this, &SystemParams::SetDefaults));
-
     auto *column = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
     // A failed read leaves the record empty; only the RF page reads it.
     adapter->GetStatus(status);
@@ -47,11 +32,11 @@ SystemParams::SystemParams(kdR770 *radio, PropWindow *owner) : adapter(radio), w
     aplist = window->enterprise.aplist;
     ssid = window->enterprise.ssid;
 
-    column->pack_start(*EntryRow(" Client Name:", name_entry, NameChars), false, false, 1);
+    column->pack_start(*EntryRow(FixedLabel(" Client Name:"), name_entry, NameChars), false, false, 1);
     for (int i = 0; i < 3; ++i) {
         char label[32];
         std::snprintf(label, sizeof label, " SSID%1d:      ", i + 1);
-        column->pack_start(*EntryRow(label, ssid_entries[i], SsidChars), false, false, 1);
+        column->pack_start(*EntryRow(FixedLabel(label), ssid_entries[i], SsidChars), false, false, 1);
     }
 
     groups.push_back(Gtk::manage(new ConfigGrp(
@@ -80,9 +65,8 @@ SystemParams::SystemParams(kdR770 *radio, PropWindow *owner) : adapter(radio), w
     enterprise_button = groups[2]->GetButton(0);
     column->pack_start(*profile, false, false, 0);
 
-    auto *bottom = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_HORIZONTAL, 0));
-    bottom->pack_end(*defaults, false, false, 0);
-    column->pack_end(*bottom, false, false, 0);
+    column->pack_end(*DefaultsRow(sigc::mem_fun(*this, &SystemParams::SetDefaults)), false,
+                     false, 0);
     add(*column);
 
     Refresh();
