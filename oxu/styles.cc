@@ -15,7 +15,8 @@ void InstallStyles()
                              ".compact entry { min-height: 16px; padding-top: 0; padding-bottom: 0; }\n"
                              ".compact button { min-height: 16px; padding: 1px 6px; }\n"
                              ".compact radiobutton, .compact checkbutton { padding: 0; min-height: 0; }\n"
-                             ".compact tab { min-height: 0; padding: 1px 8px; }\n"
+                             ".compact tab { min-height: 0; padding: 1px 4px; }\n"
+                             ".compact tab label { font-size: 9px; }\n"
                              ".red { color: red; }\n"
                              ".blue { color: blue; }\n");
     Gtk::StyleContext::add_provider_for_screen(Gdk::Screen::get_default(), provider,

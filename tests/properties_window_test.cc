@@ -1,5 +1,5 @@
 // The properties window with its System Parameters and Network Security
-// pages: what Cancel, a close and Ok do to the adapter, the stored profiles
+// pages (the RF and advanced pages have tests of their own): what Cancel, a close and Ok do to the adapter, the stored profiles
 // and the profile file, byte by byte; the pages' rules; an adapter that
 // stops answering; bad profiles and failing requests.
 #include <gtest/gtest.h>
@@ -21,152 +21,13 @@
 #include "help.h"
 #include "main_window.h"
 #include "profile_file.h"
+#include "properties_fixture.h"
 #include "properties_window.h"
 #include "security_page.h"
 #include "system_page.h"
 #include "updater.h"
 
 namespace {
-
-const char Title[] = "PC4800 Properties";
-
-// The stored state that the window must leave alone unless Ok applies it.
-struct Stored {
-    ProfileRecord enterprise, home;
-    uint8_t current;
-    std::vector<uint8_t> file;
-    bool zunaItem;
-
-    bool operator==(const Stored &o) const
-    {
-        return Bytes(enterprise) == Bytes(o.enterprise) && Bytes(home) == Bytes(o.home) &&
-               current == o.current && file == o.file && zunaItem == o.zunaItem;
-    }
-};
-
-class PropertiesTest : public ::testing::Test {
-protected:
-    // One adapter in the given state, taken up as at start; the refresher is
-    // stopped so that only the window talks to the adapter.
-    void Start(const std::vector<std::string> &state = {})
-    {
-        sb.add("eth0");
-        if (!state.empty())
-            sb.set("eth0", state);
-        RescanRadios();
-        BuildMainWindow();
-        ChooseAdapter();
-        Step();
-        TheUpdater->Stop();
-        sb.clearJournal();
-    }
-
-    // Runs "Edit Properties" from inside a running main loop, as a user
-    // would; act gets the window once it is up and must end it. False when
-    // the window did not come, or its end ended the loop below it too.
-    bool Edit(const std::function<void(PropWindow &)> &act)
-    {
-        bool seen = false, returned = false, outerRan = false;
-        sigc::connection marker, guard;
-        Later(0, [&] {
-            Later(50, [&] {
-                auto *window = dynamic_cast<PropWindow *>(FindWindow(Title));
-                if (!window) {
-                    Gtk::Main::quit();
-                    return;
-                }
-                seen = true;
-                act(*window);
-            });
-            guard = Glib::signal_timeout().connect(
-                [&] {
-                    ADD_FAILURE() << "the properties loop did not end";
-                    Gtk::Main::quit();
-                    return false;
-                },
-                15000);
-            OnCommandsMenu(ROW_PROPERTIES);
-            returned = true;
-            guard.disconnect();
-            marker = Glib::signal_timeout().connect(
-                [&] {
-                    outerRan = true;
-                    Gtk::Main::quit();
-                    return false;
-                },
-                100);
-        });
-        Gtk::Main::run();
-        marker.disconnect();
-        guard.disconnect();
-        Step();
-        return seen && returned && outerRan;
-    }
-
-    // Edits, then " Cancel ": nothing is written and nothing stored changes.
-    void ExpectCancelLeavesAll(const std::function<void(PropWindow &)> &edit)
-    {
-        const Stored before = Snapshot();
-        sb.clearJournal();
-        EXPECT_TRUE(Edit([&](PropWindow &w) {
-            edit(w);
-            w.buttons[PropWindow::CANCEL]->clicked();
-        }));
-        EXPECT_EQ(Writes(), std::vector<int>{});
-        EXPECT_TRUE(Snapshot() == before);
-    }
-
-    Stored Snapshot() const
-    {
-        return {EnterpriseProfile, HomeProfile, CurrentProfile,
-                ReadFileBytes(sb.path("etc/eth0.cfg")), CommandsItems[ROW_ZUNA]->get_sensitive()};
-    }
-
-    // Commands of the requests that change the adapter.
-    std::vector<int> Writes() const
-    {
-        std::vector<int> out;
-        for (int c : sb.commands("eth0"))
-            if (c >= 50)
-                out.push_back(c);
-        return out;
-    }
-
-    // The bytes of the last request with this command.
-    template <class T>
-    T Sent(int command) const
-    {
-        std::vector<uint8_t> bytes;
-        for (const auto &e : sb.journal())
-            if (e.command == command)
-                bytes = e.sent;
-        return FromBytes<T>(bytes);
-    }
-
-    ProfileFile File() const { return FromBytes<ProfileFile>(ReadFileBytes(sb.path("etc/eth0.cfg"))); }
-
-    // The adapter's own MAC address.
-    std::vector<uint8_t> AdapterMac() const
-    {
-        auto cfg = sim::GetRecord(sb.dir(), "eth0", "config");
-        return std::vector<uint8_t>(cfg.begin() + 0x0a, cfg.begin() + 0x10);
-    }
-
-    ProcessSandbox sb;
-};
-
-// The shown top-level window that carries this text, or null.
-Gtk::Window *WindowWithText(const std::string &text)
-{
-    for (Gtk::Window *w : Gtk::Window::list_toplevels()) {
-        if (!w->get_visible())
-            continue;
-        auto texts = LabelTexts(*w);
-        if (std::find(texts.begin(), texts.end(), text) != texts.end())
-            return w;
-    }
-    return nullptr;
-}
 
 std::string FontFamily(Gtk::Widget &widget)
 {
@@ -185,16 +46,26 @@ TEST_F(PropertiesTest, FrameTitlePlacementSizeAndButtons)
         w.get_position(x, y);
         EXPECT_EQ(x, mx);
         EXPECT_EQ(y, my - 16);
-        EXPECT_EQ(w.book->get_allocated_width(), 540);
-        EXPECT_EQ(w.book->get_allocated_height(), 320);
 
-        ASSERT_EQ(w.book->get_n_pages(), 2);
-        const char *tabs[] = {"System Parameters", "Network Security"};
-        for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(w.book->get_n_pages(), 6);
+        const char *tabs[] = {"System Parameters", "Network Security", "RF Network",
+                              "Home Networking", "Advanced Infrastructure", "Advanced AdHoc"};
+        for (int i = 0; i < 6; ++i) {
             auto *tab = dynamic_cast<Gtk::Label *>(w.book->get_tab_label(*w.book->get_nth_page(i)));
             ASSERT_NE(tab, nullptr);
             EXPECT_EQ(tab->get_text(), tabs[i]);
             EXPECT_EQ(FontFamily(*tab), "monospace");
+        }
+        // Every page fits the notebook, in either network type: only the
+        // advanced page of the type chosen is there.
+        for (bool adhoc : {false, true}) {
+            SCOPED_TRACE(adhoc ? "ad hoc" : "infrastructure");
+            (adhoc ? w.system_page->adhoc_button : w.system_page->infra_button)->clicked();
+            Step(50);
+            EXPECT_EQ(w.book->get_nth_page(4)->get_visible(), !adhoc);
+            EXPECT_EQ(w.book->get_nth_page(5)->get_visible(), adhoc);
+            EXPECT_EQ(w.book->get_allocated_width(), 540);
+            EXPECT_EQ(w.book->get_allocated_height(), 320);
         }
         // From left to right " Ok ", " Cancel ", " Help ", in the plain font.
         EXPECT_EQ(w.buttons[PropWindow::OK]->get_label(), " Ok ");
@@ -223,6 +94,8 @@ TEST_F(PropertiesTest, HelpShowsThePageOfTheTabShown)
     ThePrefs.SetBrowser(browser.c_str());
     EXPECT_TRUE(Edit([&](PropWindow &w) {
         EXPECT_EQ(CurrentHelpPage, &HelpPages[0]);
+        w.book->set_current_page(4);
+        EXPECT_EQ(CurrentHelpPage, &HelpPages[4]);
         w.book->set_current_page(1);
         EXPECT_EQ(CurrentHelpPage, &HelpPages[1]);
         w.buttons[PropWindow::HELP]->clicked();
@@ -566,11 +439,13 @@ TEST_F(PropertiesTest, SecurityDefaultsThenOkOrCancel)
 }
 
 // " Defaults " of the System Parameters page reloads only its own widgets:
-// the security page's choices are written over the defaulted word on Ok.
+// the other pages' choices are written over the defaulted fields on Ok, so
+// that what they show is what is sent.
 TEST_F(PropertiesTest, SystemDefaultsThenOkOrCancel)
 {
     Start({"config.auth_mode=0x0102", "config.client_name=desk", "config.power_save=2",
-           "config.tx_power=30", "config.short_retry=7", "config.net_type=0"});
+           "config.tx_power=30", "config.short_retry=7", "config.net_type=0",
+           "config.rts_threshold=500", "aplist.1=02:1a:2b:3c:4d:5e"});
     ExpectCancelLeavesAll([](PropWindow &w) { w.system_page->SetDefaults(); });
 
     EXPECT_TRUE(Edit([&](PropWindow &w) {
@@ -584,14 +459,20 @@ TEST_F(PropertiesTest, SystemDefaultsThenOkOrCancel)
     EXPECT_EQ(uint16_t(cfg.auth_mode), 0x0102);
     EXPECT_EQ(uint16_t(cfg.net_type), 1);
     EXPECT_EQ(uint16_t(cfg.power_save), 0);
-    EXPECT_EQ(uint16_t(cfg.tx_power), 1);
-    EXPECT_EQ(uint16_t(cfg.short_retry), 16);
-    EXPECT_EQ(uint16_t(cfg.long_retry), 16);
-    EXPECT_EQ(uint16_t(cfg.frag_threshold), 2312);
-    EXPECT_EQ(uint16_t(cfg.rts_threshold), 2312);
     EXPECT_EQ(std::string(cfg.client_name, 16), std::string(16, '\0'));
     EXPECT_EQ(Bytes(Sent<_STSSID>(54)), Bytes(_STSSID{}));
-    EXPECT_EQ(Bytes(Sent<_STAPLIST>(55)), Bytes(_STAPLIST{}));
+    // What the RF and Advanced Infrastructure pages show, rather than the
+    // defaults (power 1, retries 16, thresholds 2312, no access point).
+    EXPECT_EQ(uint16_t(cfg.tx_power), 30);
+    EXPECT_EQ(uint16_t(cfg.short_retry), 7);
+    EXPECT_EQ(uint16_t(cfg.rts_threshold), 500);
+    EXPECT_EQ(uint16_t(cfg.long_retry), 16);
+    EXPECT_EQ(uint16_t(cfg.frag_threshold), 2312);
+    _STAPLIST aplist{};
+    aplist.length = 26;
+    const uint8_t shown[6] = {0x02, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+    std::memcpy(aplist.mac[0], shown, 6);
+    EXPECT_EQ(Bytes(Sent<_STAPLIST>(55)), Bytes(aplist));
 }
 
 TEST_F(PropertiesTest, AdapterGoneDuringOkIsFatalAndNothingIsSentOrSaved)

@@ -4,16 +4,20 @@
 #include <cstring>
 
 #include <gtkmm/box.h>
+#include <gtkmm/frame.h>
 #include <gtkmm/grid.h>
 #include <gtkmm/label.h>
 #include <gtkmm/main.h>
 
+#include "adhoc_page.h"
 #include "error_window.h"
 #include "fatal_window.h"
 #include "globals.h"
 #include "help.h"
+#include "infrastructure_page.h"
 #include "latin1_text.h"
 #include "profile_file.h"
+#include "rf_page.h"
 #include "security_page.h"
 #include "styles.h"
 #include "system_page.h"
@@ -70,9 +74,24 @@ PropWindow::PropWindow(kdR770 *radio)
     security_page = Gtk::manage(new SecuritySetting(adapter, this));
     security_page->window = this;
     security_page->show_all();
+    rf_page = Gtk::manage(new RfParams(adapter, this));
+    rf_page->window = this;
+    rf_page->show_all();
+    // The Home Networking tab's place, empty and never shown, so that every
+    // later tab keeps its number and with it its help page.
+    auto *home_place = Gtk::manage(new Gtk::Frame);
+    home_place->set_no_show_all(true);
+    infr_page = Gtk::manage(new Infr(adapter, this));
+    infr_page->window = this;
+    adhoc_page = Gtk::manage(new Infra(adapter, this));
+    adhoc_page->window = this;
 
     book->append_page(*system_page, *TabLabel("System Parameters"));
     book->append_page(*security_page, *TabLabel("Network Security"));
+    book->append_page(*rf_page, *TabLabel("RF Network"));
+    book->append_page(*home_place, *TabLabel("Home Networking"));
+    book->append_page(*infr_page, *TabLabel("Advanced Infrastructure"));
+    book->append_page(*adhoc_page, *TabLabel("Advanced AdHoc"));
     book->signal_switch_page().connect(sigc::ptr_fun(&SelectHelpPage));
 
     buttons[HELP] = Gtk::manage(new Gtk::Button(" Help "));
@@ -89,7 +108,12 @@ PropWindow::PropWindow(kdR770 *radio)
 
     book->set_size_request(540, 320);
     PlaceOverMain(*this, 0, -16);
-    show_all();
+    // Only the advanced page of the network type shown is there, from the
+    // first display on; the window takes its size from those tabs.
+    get_child()->show_all();
+    infr_page->InfraToggled();
+    adhoc_page->OnModeToggled();
+    show();
 
     system_page->infra_button->signal_clicked().connect(
         sigc::mem_fun(*system_page, &SystemParams::NetworkTypeToggled));
@@ -132,6 +156,9 @@ void PropWindow::ApplyPages()
     // (each only edits the working profile), system (sends and saves the
     // enterprise profile), home (saves last, so its selector stays).
     security_page->Apply();
+    rf_page->Apply();
+    infr_page->Apply();
+    adhoc_page->Apply();
     system_page->Apply();
 }
 
@@ -142,6 +169,9 @@ void PropWindow::Close()
     book = nullptr;
     system_page = nullptr;
     security_page = nullptr;
+    rf_page = nullptr;
+    infr_page = nullptr;
+    adhoc_page = nullptr;
 }
 
 void PropWindow::AdapterFailed()

@@ -12,6 +12,9 @@
 
 class SystemParams;
 class SecuritySetting;
+class RfParams;
+class Infr;
+class Infra;
 
 class Book : public Gtk::Notebook {
 public:
@@ -44,6 +47,9 @@ public:
     ProfileRecord home;
     SystemParams *system_page = nullptr;
     SecuritySetting *security_page = nullptr;
+    RfParams *rf_page = nullptr;
+    Infr *infr_page = nullptr;
+    Infra *adhoc_page = nullptr;
     Gtk::Button *buttons[3];
     Book *book = nullptr;
     kdR770 *adapter;
