@@ -1,6 +1,7 @@
 // The properties window in-process, on a private X display under the driver
 // stand-in (run it through tests/run-gui, as bench/run does): the driver
-// requests made to open it and to apply it with the enterprise profile,
+// requests made to open it and to apply it with the enterprise profile, with
+// every page built so far,
 // against what the pages' own reads and writes come to, and the time from the
 // menu row to the window mapped, against the status and statistics windows.
 #include <glib-object.h>
@@ -126,10 +127,15 @@ int main(int argc, char **argv)
     });
     applied = sim::ReadJournal(root);
     TheUpdater->Stop();
-    // For the default adapter (keys 0 and 1, then the transmit-key selector):
-    // opening reads the capabilities twice, the status once and the WEP key
-    // records four times (3 records each); applying reads the status and
-    // sends the SSID list, the access point list and the configuration.
+    // For the default adapter (keys 0 and 1, then the transmit-key selector),
+    // with the System Parameters, Network Security, RF Network and both
+    // advanced pages: opening reads the capabilities twice (title, System
+    // Parameters), the status once (System Parameters) and the WEP key records
+    // four times (Network Security, 3 records each); the RF and advanced pages
+    // read only the System Parameters page's records. Applying reads the
+    // status and sends the SSID list, the access point list and the
+    // configuration (System Parameters); the other pages only fill the
+    // working profile.
     const int partOpen = 2 + 1 + 4 * 3, partApply = 1 + 3;
     const double span = opened.empty() ? 0 : (opened.back().time - opened.front().time) * 1e3;
     std::printf("driver requests to open the properties window: %zu (%s) against %d from the pages' "
