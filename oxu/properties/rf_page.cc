@@ -8,15 +8,13 @@
 #include <gtkmm/buttonbox.h>
 
 #include "channel_list.h"
+#include "data_rates.h"
 #include "page_widgets.h"
 #include "properties_window.h"
 #include "system_page.h"
 
 namespace {
 
-// One rate each, in 500 kbit/s units, for the items "1 Mbps Only" to
-// "11 Mbps Only".
-constexpr uint8_t SingleRates[] = {2, 4, 11, 22};
 constexpr int PowerLevels = 8;
 
 std::vector<unsigned> LevelsOf(const _STCAPS &caps)
@@ -74,13 +72,6 @@ SystemParams *RfParams::System()
     return window->system_page;
 }
 
-bool RfParams::HasRates()
-{
-    const _STCAPS &caps = System()->caps;
-    return std::any_of(std::begin(caps.supported_rates), std::end(caps.supported_rates),
-                       [](uint8_t rate) { return (rate & 0x7F) != 0; });
-}
-
 void RfParams::FillLists()
 {
     Load(false);
@@ -97,15 +88,10 @@ void RfParams::Load(bool keepPower)
     // Without supported rates "Auto" would store none: the profile's rates
     // stay.
     ConfigGrp *rates = FindGroup(groups, DATA_RATE);
-    rates->set_sensitive(HasRates());
-    if (cfg.rates[1] & 0x7F) {
-        rates->SetActive(0);
-    } else {
-        const uint8_t *single = std::find(std::begin(SingleRates), std::end(SingleRates),
-                                          cfg.rates[0] & 0x7F);
-        if (single != std::end(SingleRates))
-            rates->SetActive(int(single - SingleRates) + 1);
-    }
+    rates->set_sensitive(HasRates(system->caps));
+    const int item = RateItem(cfg.rates);
+    if (item >= 0)
+        rates->SetActive(item);
     retry_scale->set_value(cfg.short_retry);
     frag_scale->set_value(cfg.frag_threshold);
     short_headers_check->set_active(cfg.radio_flags & RADIO_SHORT_HEADERS);
@@ -176,8 +162,7 @@ void RfParams::SetDefaults()
 {
     SystemParams *system = System();
     CFG_R770 &cfg = system->cfg;
-    if (HasRates())
-        std::memcpy(cfg.rates, system->caps.supported_rates, sizeof cfg.rates);
+    StoreRates(0, system->caps, cfg.rates);
     for (unsigned level : LevelsOf(system->caps))
         if (level > cfg.tx_power)
             cfg.tx_power = uint16_t(level);
@@ -200,15 +185,9 @@ void RfParams::Apply()
     else
         cfg.radio_flags &= uint16_t(~RADIO_SHORT_HEADERS);
     cfg.world_mode = world_mode_check->get_active() ? 2 : 1;
-    if (HasRates()) {
-        const int item = FindGroup(groups, DATA_RATE)->GetActive();
-        if (item == 0) {
-            std::memcpy(cfg.rates, system->caps.supported_rates, sizeof cfg.rates);
-        } else {
-            std::memset(cfg.rates, 0, sizeof cfg.rates);
-            cfg.rates[0] = SingleRates[item - 1];
-        }
-    }
+    // A greyed group stores nothing.
+    if (HasRates(system->caps))
+        StoreRates(FindGroup(groups, DATA_RATE)->GetActive(), system->caps, cfg.rates);
     cfg.short_retry = uint16_t(retry_scale->get_value());
     cfg.frag_threshold = uint16_t(frag_scale->get_value());
     // What the lists show is what is stored, whatever the working profile

@@ -47,7 +47,6 @@ private:
     // keepPower: a power above every level stays (after " Defaults ").
     void Load(bool keepPower);
     void FillPowerList(bool keepPower);
-    bool HasRates();
 
     // The power and the channel that each item of the lists stands for.
     std::vector<unsigned> powers;

@@ -1,0 +1,38 @@
+#include "data_rates.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+// One rate each, in 500 kbit/s units, for the items 1 to 4.
+constexpr uint8_t SingleRates[] = {2, 4, 11, 22};
+
+} // namespace
+
+bool HasRates(const _STCAPS &caps)
+{
+    return std::any_of(std::begin(caps.supported_rates), std::end(caps.supported_rates),
+                       [](uint8_t rate) { return (rate & 0x7F) != 0; });
+}
+
+int RateItem(const uint8_t (&rates)[8])
+{
+    if (rates[1] & 0x7F)
+        return 0;
+    const uint8_t *single =
+        std::find(std::begin(SingleRates), std::end(SingleRates), rates[0] & 0x7F);
+    return single != std::end(SingleRates) ? int(single - SingleRates) + 1 : -1;
+}
+
+void StoreRates(int item, const _STCAPS &caps, uint8_t (&rates)[8])
+{
+    if (item == 0) {
+        if (HasRates(caps))
+            std::memcpy(rates, caps.supported_rates, sizeof rates);
+    } else if (item >= 1 && item <= int(std::size(SingleRates))) {
+        std::memset(rates, 0, sizeof rates);
+        rates[0] = SingleRates[item - 1];
+    }
+}
