@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <glibmm/main.h>
+#include <gtkmm/comboboxtext.h>
 #include <gtkmm/main.h>
 
 #include "command_menus.h"
@@ -160,4 +161,16 @@ inline Gtk::Window *WindowWithText(const std::string &text)
             return w;
     }
     return nullptr;
+}
+
+// The texts of a drop-down list's items, in order.
+inline std::vector<std::string> Items(Gtk::ComboBoxText &list)
+{
+    std::vector<std::string> out;
+    for (const auto &row : list.get_model()->children()) {
+        Glib::ustring text;
+        row.get_value(0, text);
+        out.push_back(text);
+    }
+    return out;
 }

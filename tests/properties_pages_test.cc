@@ -36,17 +36,6 @@ protected:
     }
 };
 
-std::vector<std::string> Items(Gtk::ComboBoxText &list)
-{
-    std::vector<std::string> out;
-    for (const auto &row : list.get_model()->children()) {
-        Glib::ustring text;
-        row.get_value(0, text);
-        out.push_back(text);
-    }
-    return out;
-}
-
 void SetMac(uint8_t (&mac)[6], std::initializer_list<uint8_t> bytes)
 {
     std::copy(bytes.begin(), bytes.end(), mac);

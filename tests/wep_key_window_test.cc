@@ -9,40 +9,12 @@
 #include "gui.h"
 #include "main_window.h"
 #include "wep_key_window.h"
+#include "wep_records.h"
 
 namespace {
 
 const char *const Hint40 = "WEP Keys are 5  bytes (10 Hexadecimal digits)";
 const char *const Hint128 = "WEP Keys are 13 bytes (26 Hexadecimal digits)";
-
-_RID_wep_key Record(uint16_t index, std::vector<uint8_t> key = {}, uint16_t len = 0xFFFF)
-{
-    _RID_wep_key k{};
-    k.length = 26;
-    k.key_index = index;
-    k.mac[0] = 1;
-    k.key_len = len == 0xFFFF ? uint16_t(key.size()) : len;
-    std::copy(key.begin(), key.begin() + std::min<size_t>(key.size(), 13), k.key);
-    return k;
-}
-
-_RID_wep_key Selector(uint16_t tx)
-{
-    _RID_wep_key k{};
-    k.length = 26;
-    k.key_index = 0xFFFF;
-    k.mac[0] = uint8_t(tx);
-    k.mac[1] = uint8_t(tx >> 8);
-    return k;
-}
-
-std::string Readout(const std::vector<_RID_wep_key> &records)
-{
-    std::string out;
-    for (const auto &r : records)
-        out += (out.empty() ? "" : ",") + HexImage(r);
-    return "wep.readout=" + out;
-}
 
 // The visible error windows: untitled, with an "Ok".
 std::vector<Gtk::Window *> ErrorWindows()

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include <gtkmm/box.h>
-#include <gtkmm/frame.h>
 #include <gtkmm/grid.h>
 #include <gtkmm/label.h>
 #include <gtkmm/main.h>
@@ -14,6 +13,7 @@
 #include "fatal_window.h"
 #include "globals.h"
 #include "help.h"
+#include "home_page.h"
 #include "infrastructure_page.h"
 #include "latin1_text.h"
 #include "profile_file.h"
@@ -77,10 +77,9 @@ PropWindow::PropWindow(kdR770 *radio)
     rf_page = Gtk::manage(new RfParams(adapter, this));
     rf_page->window = this;
     rf_page->show_all();
-    // The Home Networking tab's place, empty and never shown, so that every
-    // later tab keeps its number and with it its help page.
-    auto *home_place = Gtk::manage(new Gtk::Frame);
-    home_place->set_no_show_all(true);
+    home_page = Gtk::manage(new HomeNet(adapter, this));
+    home_page->window = this;
+    home_page->show_all();
     infr_page = Gtk::manage(new Infr(adapter, this));
     infr_page->window = this;
     adhoc_page = Gtk::manage(new Infra(adapter, this));
@@ -89,7 +88,7 @@ PropWindow::PropWindow(kdR770 *radio)
     book->append_page(*system_page, *TabLabel("System Parameters"));
     book->append_page(*security_page, *TabLabel("Network Security"));
     book->append_page(*rf_page, *TabLabel("RF Network"));
-    book->append_page(*home_place, *TabLabel("Home Networking"));
+    book->append_page(*home_page, *TabLabel("Home Networking"));
     book->append_page(*infr_page, *TabLabel("Advanced Infrastructure"));
     book->append_page(*adhoc_page, *TabLabel("Advanced AdHoc"));
     book->signal_switch_page().connect(sigc::ptr_fun(&SelectHelpPage));
@@ -160,6 +159,7 @@ void PropWindow::ApplyPages()
     infr_page->Apply();
     adhoc_page->Apply();
     system_page->Apply();
+    home_page->Apply();
 }
 
 void PropWindow::Close()
@@ -170,6 +170,7 @@ void PropWindow::Close()
     system_page = nullptr;
     security_page = nullptr;
     rf_page = nullptr;
+    home_page = nullptr;
     infr_page = nullptr;
     adhoc_page = nullptr;
 }
@@ -208,8 +209,10 @@ void PropWindow::SaveProfiles(int selector)
     char name[16];
     std::snprintf(name, sizeof name, "%s.cfg", ifname);
     Cfgio file(name);
-    if (file.wrcfg(EnterpriseProfile, HomeProfile, selector) != 0) {
-        // The adapter keeps what was sent; only the file is behind.
+    if (file.wrcfg(EnterpriseProfile, HomeProfile, selector) != 0 && !save_failed) {
+        // The adapter keeps what was sent; only the file is behind. Said once,
+        // though both profile steps of an Ok save.
+        save_failed = true;
         char text[96];
         std::snprintf(text, sizeof text, "Cannot save the profiles in %s", file.path);
         (new ErrWin)->Show(text);

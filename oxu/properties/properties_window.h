@@ -13,6 +13,7 @@
 class SystemParams;
 class SecuritySetting;
 class RfParams;
+class HomeNet;
 class Infr;
 class Infra;
 
@@ -40,7 +41,7 @@ public:
     // sent, when the adapter failed (now or earlier in this Ok).
     bool SendProfile(CFG_R770 &cfg, _STAPLIST &aplist, _STSSID &ssid);
     // Rewrites the profile file with both stored profiles and the selector;
-    // tells the user when it cannot. Nothing is saved once the adapter failed.
+    // tells the user, once, when it cannot. Nothing is saved once the adapter failed.
     void SaveProfiles(int selector);
 
     ProfileRecord enterprise;
@@ -48,6 +49,7 @@ public:
     SystemParams *system_page = nullptr;
     SecuritySetting *security_page = nullptr;
     RfParams *rf_page = nullptr;
+    HomeNet *home_page = nullptr;
     Infr *infr_page = nullptr;
     Infra *adhoc_page = nullptr;
     Gtk::Button *buttons[3];
@@ -56,6 +58,8 @@ public:
     // Set once the adapter failed during this Ok: the steps after it send
     // nothing and save nothing.
     bool radio_failed = false;
+    // Set once the user has been told that the profile file cannot be saved.
+    bool save_failed = false;
 
     enum { HELP, CANCEL, OK };
 
