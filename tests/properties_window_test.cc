@@ -563,8 +563,12 @@ TEST_F(PropertiesTest, ProfileFileThatCannotBeRewrittenIsReported)
 }
 
 // Profiles with values out of range in every field the pages read: shown
-// within their fields, and Ok changes only what the pages own.
-TEST_F(PropertiesTest, OutOfRangeProfilesStayWithinTheirFields)
+// within their fields, and Ok changes only what the pages own. One network
+// type per test: each builds 32 windows.
+class OutOfRangeProfilesTest : public PropertiesTest,
+                               public ::testing::WithParamInterface<uint16_t> {};
+
+TEST_P(OutOfRangeProfilesTest, StayWithinTheirFields)
 {
     Start();
     ProfileRecord bad = EnterpriseProfile;
@@ -575,41 +579,42 @@ TEST_F(PropertiesTest, OutOfRangeProfilesStayWithinTheirFields)
         std::memset(e.text, 'S', 32);
     }
     bad.ssid.entry[1].len = 33;
-    for (uint16_t netType : {0x0001, 0xFFFF}) {
-        for (uint16_t owned = 0; owned < 32; ++owned) {
-            // Every combination of the page's five bits, among foreign bits.
-            const uint16_t auth = uint16_t(0x4C04 | (owned & 3) | (owned & 0xC) << 6 |
-                                           (owned & 0x10) << 8);
-            SCOPED_TRACE(testing::Message() << std::hex << netType << " " << auth);
-            bad.cfg.net_type = netType;
-            bad.cfg.auth_mode = auth;
-            EnterpriseProfile = bad;
-            sb.clearJournal();
-            {
-                PropWindow w(CurrentRadio);
-                EXPECT_EQ(w.system_page->name_entry->get_text(), std::string(16, 'N'));
-                for (Gtk::Entry *e : w.system_page->ssid_entries)
-                    EXPECT_EQ(e->get_text(), std::string(32, 'S'));
-                w.buttons[PropWindow::OK]->clicked();
-            }
-            const CFG_R770 cfg = Sent<CFG_R770>(53);
-            EXPECT_EQ(cfg.auth_mode & ~0x1303, auth & ~0x1303);
-            EXPECT_EQ((cfg.auth_mode & 1) + (cfg.auth_mode >> 1 & 1), 1);
-            if (!(cfg.net_type & 1)) {
-                EXPECT_EQ(cfg.auth_mode & 0x1000, 0);
-            }
-            EXPECT_EQ(cfg.net_type & ~1, netType & ~1);
-            EXPECT_EQ(uint16_t(cfg.power_save), 0);
-            EXPECT_EQ(0, std::memcmp(cfg.reserved_90, bad.cfg.reserved_90, sizeof cfg.reserved_90));
-            EXPECT_EQ(std::string(cfg.client_name, 16), std::string(16, 'N'));
-            const _STSSID ssid = Sent<_STSSID>(54);
-            for (const auto &e : ssid.entry) {
-                EXPECT_EQ(uint16_t(e.len), 32);
-                EXPECT_EQ(std::string(e.text, 32), std::string(32, 'S'));
-            }
+    const uint16_t netType = GetParam();
+    for (uint16_t owned = 0; owned < 32; ++owned) {
+        // Every combination of the page's five bits, among foreign bits.
+        const uint16_t auth = uint16_t(0x4C04 | (owned & 3) | (owned & 0xC) << 6 |
+                                       (owned & 0x10) << 8);
+        SCOPED_TRACE(testing::Message() << std::hex << netType << " " << auth);
+        bad.cfg.net_type = netType;
+        bad.cfg.auth_mode = auth;
+        EnterpriseProfile = bad;
+        sb.clearJournal();
+        {
+            PropWindow w(CurrentRadio);
+            EXPECT_EQ(w.system_page->name_entry->get_text(), std::string(16, 'N'));
+            for (Gtk::Entry *e : w.system_page->ssid_entries)
+                EXPECT_EQ(e->get_text(), std::string(32, 'S'));
+            w.buttons[PropWindow::OK]->clicked();
+        }
+        const CFG_R770 cfg = Sent<CFG_R770>(53);
+        EXPECT_EQ(cfg.auth_mode & ~0x1303, auth & ~0x1303);
+        EXPECT_EQ((cfg.auth_mode & 1) + (cfg.auth_mode >> 1 & 1), 1);
+        if (!(cfg.net_type & 1)) {
+            EXPECT_EQ(cfg.auth_mode & 0x1000, 0);
+        }
+        EXPECT_EQ(cfg.net_type & ~1, netType & ~1);
+        EXPECT_EQ(uint16_t(cfg.power_save), 0);
+        EXPECT_EQ(0, std::memcmp(cfg.reserved_90, bad.cfg.reserved_90, sizeof cfg.reserved_90));
+        EXPECT_EQ(std::string(cfg.client_name, 16), std::string(16, 'N'));
+        const _STSSID ssid = Sent<_STSSID>(54);
+        for (const auto &e : ssid.entry) {
+            EXPECT_EQ(uint16_t(e.len), 32);
+            EXPECT_EQ(std::string(e.text, 32), std::string(32, 'S'));
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(NetworkTypes, OutOfRangeProfilesTest, ::testing::Values(0x0001, 0xFFFF));
 
 // A driver that fails each request the pages make: the fallbacks, and no
 // send or save once the adapter has failed during Ok.
