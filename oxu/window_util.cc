@@ -1,5 +1,7 @@
 #include "window_util.h"
 
+#include <set>
+
 #include <cairomm/region.h>
 #include <gdkmm/drawingcontext.h>
 #include <glibmm/main.h>
@@ -9,8 +11,16 @@
 
 void DestroyWindow(Gtk::Window *window)
 {
+    // A second close can arrive before the first is carried out (a delete
+    // event queued behind a click): the window is deleted once.
+    static std::set<Gtk::Window *> doomed;
+    if (!doomed.insert(window).second)
+        return;
     window->hide();
-    Glib::signal_idle().connect_once([window] { delete window; });
+    Glib::signal_idle().connect_once([window] {
+        doomed.erase(window);
+        delete window;
+    });
 }
 
 void DrawNow(Gtk::Widget &widget)

@@ -9,6 +9,7 @@
 
 // Destroys a window made with new once the signal that is running has
 // finished (a window must not be deleted from inside its own handlers).
+// Calling it again for a window not yet deleted does nothing.
 void DestroyWindow(Gtk::Window *window);
 
 // Draws a shown widget on the screen at once and flushes it to the display,

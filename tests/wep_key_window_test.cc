@@ -164,6 +164,12 @@ TEST_F(WepKeyWindowTest, ShowsWhetherKeysAreStoredButNeverTheirBytes)
     }));
     EXPECT_TRUE(Writes().empty()) << "Cancel writes nothing";
     EXPECT_TRUE(Wep([&](WepKeyEntry &w) { w.close(); })) << "closing ends the loop as well";
+    // A window-manager close still queued when Cancel is pressed: the window
+    // goes once.
+    EXPECT_TRUE(Wep([&](WepKeyEntry &w) {
+        w.close();
+        w.cancelbutton->clicked();
+    }));
 }
 
 TEST_F(WepKeyWindowTest, CapabilityLineAndGreyingFollowTheAdapter)
