@@ -367,6 +367,20 @@ TEST_F(PropertiesTest, AdHocLeavesZunaForDisable)
     const CFG_R770 cfg = Sent<CFG_R770>(53);
     EXPECT_EQ(cfg.auth_mode & 0x1000, 0);
     EXPECT_EQ(cfg.net_type & 1, 0);
+
+    // Loaded so: without WEP, choosing ZUNA cannot force infrastructure, so
+    // the ad hoc profile keeps "Disable".
+    EnterpriseProfile.cfg.net_type = 0;
+    EnterpriseProfile.cfg.auth_mode = 0x1001;
+    sb.clearJournal();
+    EXPECT_TRUE(Edit([&](PropWindow &w) {
+        EXPECT_TRUE(w.system_page->adhoc_button->get_active());
+        EXPECT_TRUE(w.security_page->disable_button->get_active());
+        w.buttons[PropWindow::OK]->clicked();
+    }));
+    const CFG_R770 adhoc = Sent<CFG_R770>(53);
+    EXPECT_EQ(adhoc.auth_mode & 0x1000, 0);
+    EXPECT_EQ(adhoc.net_type & 1, 0);
 }
 
 TEST_F(PropertiesTest, WepNeedsAUsableTransmitKey)
@@ -451,6 +465,13 @@ TEST_F(PropertiesTest, SecurityDefaultsThenOkOrCancel)
         w.buttons[PropWindow::OK]->clicked();
     }));
     EXPECT_EQ(uint16_t(Sent<CFG_R770>(53).auth_mode), 0x0001);
+    // ZUNA went, by " Defaults " too: the adapter is reset and restarted
+    // before the profile is sent.
+    const auto cmds = sb.commands("eth0");
+    const auto reset = std::find(cmds.begin(), cmds.end(), 100);
+    ASSERT_NE(reset, cmds.end());
+    EXPECT_EQ(*(reset + 1), 105);
+    EXPECT_LT(reset - cmds.begin(), std::find(cmds.begin(), cmds.end(), 53) - cmds.begin());
 }
 
 // " Defaults " of the System Parameters page reloads only its own widgets:

@@ -7,6 +7,7 @@
 #include <gtkmm/buttonbox.h>
 #include <gtkmm/label.h>
 
+#include "globals.h"
 #include "page_widgets.h"
 #include "properties_window.h"
 #include "system_page.h"
@@ -142,6 +143,12 @@ void SecuritySetting::Refresh()
             break;
         }
     }
+    // ZUNA needs infrastructure. Where choosing it could not force that (an
+    // adapter without WEP), an ad hoc profile keeps "Disable", so that ZUNA
+    // is never stored with ad hoc.
+    SystemParams *system = window->system_page;
+    if (zuna_button->get_active() && system && system->adhoc_button->get_active())
+        disable_button->set_active(true);
     if (!HasUsableKey() && !zuna_button->get_active()) {
         wep_check->set_active(false);
         return;
@@ -209,7 +216,10 @@ void SecuritySetting::WepToggled()
 
 void SecuritySetting::Apply()
 {
-    const bool zunaOff = (Auth() & AUTH_ZUNA) && !zuna_button->get_active();
+    // Judged by the stored profile, not the working word: " Defaults " clears
+    // ZUNA there, and the adapter must still be reset when it goes.
+    const bool zunaOff =
+        ((Auth() | EnterpriseProfile.cfg.auth_mode) & AUTH_ZUNA) && !zuna_button->get_active();
     for (ConfigGrp *group : groups) {
         switch (group->GetValue()) {
         case ACCESS_POINT:
