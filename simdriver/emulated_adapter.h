@@ -114,6 +114,9 @@ struct UserMemory {
     bool (*read)(const void *src, void *dst, size_t n);
     bool (*write)(void *dst, const void *src, size_t n);
 };
+// The calling process's own memory, checked address by address as the
+// kernel's copy_from_user and copy_to_user do.
+extern const UserMemory ProgramMemory;
 
 // Answers one private ioctl for the sandbox at root. ifr is the program's
 // struct ifreq pointer. Returns the ioctl result and sets *err.

@@ -19,7 +19,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -107,44 +106,6 @@ const char *Map(const char *path, char (&buf)[PATH_MAX])
 }
 
 bool NeedsMode(int flags) { return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE; }
-
-// Copies to and from the program's memory that fail on a bad address, as the
-// kernel's copy_from_user and copy_to_user do.
-bool CopyIn(const void *src, void *dst, size_t n)
-{
-    if (!n)
-        return true;
-    if (!src)
-        return false;
-    iovec local{dst, n}, remote{const_cast<void *>(src), n};
-    ssize_t r = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
-    if (r == ssize_t(n))
-        return true;
-    if (r < 0 && (errno == ENOSYS || errno == EPERM)) {  // not allowed here: trust the pointer
-        memcpy(dst, src, n);
-        return true;
-    }
-    return false;
-}
-
-bool CopyOut(void *dst, const void *src, size_t n)
-{
-    if (!n)
-        return true;
-    if (!dst)
-        return false;
-    iovec local{const_cast<void *>(src), n}, remote{dst, n};
-    ssize_t r = process_vm_writev(getpid(), &local, 1, &remote, 1, 0);
-    if (r == ssize_t(n))
-        return true;
-    if (r < 0 && (errno == ENOSYS || errno == EPERM)) {
-        memcpy(dst, src, n);
-        return true;
-    }
-    return false;
-}
-
-const sim::UserMemory kMemory = {CopyIn, CopyOut};
 
 } // namespace
 
@@ -356,7 +317,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
         int err = EIO;
         int rc = -1;
         try {
-            rc = sim::ServeRequest(root, fd_valid, request, arg, kMemory, &err);
+            rc = sim::ServeRequest(root, fd_valid, request, arg, sim::ProgramMemory, &err);
         } catch (...) {
             rc = -1;
             err = EIO;
