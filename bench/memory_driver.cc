@@ -17,8 +17,11 @@
 #include <mutex>
 #include <string>
 
+#include "adapter_state.h"
 #include "emulated_adapter.h"
 #include "kdr770.h"
+#include "sandbox_files.h"
+#include "sandbox_lock.h"
 
 namespace {
 
@@ -43,7 +46,7 @@ sim::AdapterState *Find(const char *root, const std::string &iface)
     std::unique_ptr<sim::AdapterState> s(new sim::AdapterState);
     try {
         sim::SandboxLock sandbox(root);
-        if (!sim::ValidIfaceName(iface) || !sim::LoadAdapter(root, iface, *s) || !s->present)
+        if (!sim::ValidIfaceName(iface) || !sim::LoadAdapter(sandbox, root, iface, *s) || !s->present)
             s.reset();
     } catch (const std::exception &) {
         s.reset();

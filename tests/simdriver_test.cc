@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -415,6 +416,79 @@ TEST_F(SimDriver, StateIsSharedWithOtherProcesses)
     std::string run = "env -u LD_PRELOAD -u SIMDRIVER_ROOT " + simctl + " run " + sb.dir() + " -- ";
     EXPECT_EQ(RunCommand(run + "sh -c 'test -f /etc/eth0.cfg'").status, 0);
     EXPECT_EQ(RunCommand(run + "sh -c 'exit 7'").status, 7);
+}
+
+// Puts content into the file at path without changing what stat tells of it
+// (inode, size, modification time), as a change within one tick of the file
+// system's clock can look. The content must be of the file's size.
+void RewriteKeepingIdentity(const std::string &path, const std::vector<uint8_t> &content)
+{
+    struct stat before {};
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    ASSERT_EQ(content.size(), size_t(before.st_size));
+    WriteFileBytes(path, content);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    struct stat after {};
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    ASSERT_EQ(after.st_ino, before.st_ino);
+    ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
+// A process keeps the state it has read while the sandbox is unchanged, and
+// sees every change made under the sandbox's lock, also one that leaves the
+// state file looking as it did.
+TEST_F(SimDriver, KeptStateLastsUntilTheSandboxChanges)
+{
+    Sandbox sb;
+    const std::string state = sb.path("adapters/eth0.json"), kept = sb.path("kept.json");
+    Radio r("eth0");
+    _STSTATUS st{};
+    ASSERT_EQ(r.Rec(8, st), kOk);
+    ASSERT_EQ(st.signal_level, 70);
+
+    // Unchanged sandbox: the file is not read again (its bytes here would be
+    // refused as corrupt).
+    const std::vector<uint8_t> good = ReadFileBytes(state);
+    RewriteKeepingIdentity(state, std::vector<uint8_t>(good.size(), ' '));
+    ASSERT_EQ(r.Rec(8, st), kOk);
+    EXPECT_EQ(st.signal_level, 70);
+    RewriteKeepingIdentity(state, good);
+
+    // Another process changes the level; the file that this process read
+    // then comes back under the state's name with the new bytes, its inode,
+    // size and modification time as before.
+    ASSERT_EQ(link(state.c_str(), kept.c_str()), 0);
+    RunResult set = RunCommand(EnvPath("SIMCTL") + " set " + sb.dir() + " eth0 status.signal_level=33");
+    ASSERT_EQ(set.status, 0) << set.err;
+    RewriteKeepingIdentity(kept, ReadFileBytes(state));
+    ASSERT_EQ(rename(kept.c_str(), state.c_str()), 0);
+    ASSERT_EQ(r.Rec(8, st), kOk);
+    EXPECT_EQ(st.signal_level, 33);
+}
+
+// A child forked after its parent's requests is answered in its own memory
+// and journaled under its own process id.
+TEST_F(SimDriver, ForkedChildIsAnsweredInItsOwnMemory)
+{
+    Sandbox sb;
+    Radio r("eth0");
+    _STSTATUS st{};
+    ASSERT_EQ(r.Rec(8, st), kOk);
+    st = _STSTATUS{};
+    sb.clearJournal();
+    pid_t child = fork();
+    if (child == 0) {
+        const bool ok = r.Rec(8, st) == kOk && st.signal_level == 70;
+        _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(st.signal_level, 0);  // the parent's record stays untouched
+    const auto journal = sb.journal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0].pid, child);
 }
 
 // The flash dialogue that the firmware loader runs, one request per step.
