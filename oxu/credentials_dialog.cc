@@ -152,7 +152,7 @@ bool Zuner::PollAuth()
         Close();
         return false;
     }
-    queue_draw();
+    // The colour's class redraws the label, the one thing that changed.
     return true;
 }
 

@@ -33,6 +33,12 @@ Gtk::Label *AddReportRow(Gtk::Box &box, const char *text)
     return label;
 }
 
+ReportWindow::ReportWindow() : Gtk::Window(Gtk::WINDOW_TOPLEVEL)
+{
+    // Refreshed once a second: a changed row is all that is drawn again.
+    RedrawOnlyWhatChanges(*this);
+}
+
 ReportWindow::~ReportWindow()
 {
     Unregister();

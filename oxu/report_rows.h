@@ -22,7 +22,7 @@ Gtk::Label *AddReportRow(Gtk::Box &box, const char *text);
 // while it lives, and its end is the end of the nested loop run for it.
 class ReportWindow : public Gtk::Window {
 public:
-    ReportWindow() : Gtk::Window(Gtk::WINDOW_TOPLEVEL) {}
+    ReportWindow();
     ~ReportWindow() override;
 
     // Removes this window from the open report windows (the first entry).

@@ -14,6 +14,7 @@ void SigMeter::on_size_allocate(Gtk::Allocation &allocation)
     // Every new size starts blank until the next value.
     pixmap = Cairo::ImageSurface::create(Cairo::FORMAT_RGB24, allocation.get_width(),
                                          allocation.get_height());
+    drawn = false;
     Fill(0, 0, allocation.get_width(), allocation.get_height(), 1, 1, 1);
 }
 
@@ -39,8 +40,11 @@ void SigMeter::Fill(int x, int y, int width, int height, double r, double g, dou
 
 void SigMeter::Update(int value)
 {
-    if (!pixmap)
+    if (!pixmap || (drawn && value == drawn_value && threshold == drawn_threshold))
         return;
+    drawn = true;
+    drawn_value = value;
+    drawn_threshold = threshold;
     const int w = uint16_t(get_allocated_width()), h = uint16_t(get_allocated_height());
     // The ground is cleared from the value itself; the bar then covers the
     // part between. The width is a whole number of pixels per percent, so a

@@ -23,4 +23,10 @@ protected:
 
 private:
     void Fill(int x, int y, int width, int height, double r, double g, double b);
+
+    // What the backing surface shows since it was made: the same value and
+    // threshold again would paint the same pixels, so they are not drawn.
+    bool drawn = false;
+    int drawn_value = 0;
+    int drawn_threshold = 0;
 };

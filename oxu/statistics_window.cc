@@ -12,6 +12,7 @@
 #include "report_rows.h"
 #include "styles.h"
 #include "updater.h"
+#include "window_util.h"
 
 const char *const ReceiveLabels[21] = {
     "Multicast Packets Received =", "Broadcast Packets Received =", "Unicast Packets Received   =",
@@ -186,16 +187,16 @@ bool StatsWindow::Update()
     char text[80];
     for (row = 0; row < 21; ++row) {
         snprintf(text, sizeof text, "%s %u", TransmitLabels[row], stats.Counter(TransmitOffsets[row]));
-        tx_labels[row]->set_text(text);
+        SetTextIfChanged(*tx_labels[row], text);
     }
     for (row = 0; row < 21; ++row) {
         snprintf(text, sizeof text, "%s %u", ReceiveLabels[row], stats.Counter(ReceiveOffsets[row]));
-        rx_labels[row]->set_text(text);
+        SetTextIfChanged(*rx_labels[row], text);
     }
     if (mic.mic_enabled && has_mic_rows)
         for (int k = 0; k < 5; ++k) {
             snprintf(text, sizeof text, "%s %d", MicLabels[k], int(MicCounter(mic, k)));
-            rx_labels[21 + k]->set_text(text);
+            SetTextIfChanged(*rx_labels[21 + k], text);
         }
     char uptime[40];
     for (Gtk::Label *label : {uptime_label, total_uptime_label}) {
@@ -204,9 +205,9 @@ bool StatsWindow::Update()
     }
     FormatUptime(stats.uptime, uptime, sizeof uptime);
     snprintf(text, sizeof text, "%s %s", UptimeLabel, uptime);
-    uptime_label->set_text(text);
+    SetTextIfChanged(*uptime_label, text);
     FormatUptime(cumulative.uptime, uptime, sizeof uptime);
     snprintf(text, sizeof text, "%s %s", TotalUptimeLabel, uptime);
-    total_uptime_label->set_text(text);
+    SetTextIfChanged(*total_uptime_label, text);
     return true;
 }

@@ -13,6 +13,7 @@
 #include "latin1_text.h"
 #include "report_rows.h"
 #include "updater.h"
+#include "window_util.h"
 
 const char *const StatusLabels[32] = {
     "Device                             = ",
@@ -263,7 +264,7 @@ StatusWindow::StatusWindow(kdR770 *adapter) : radio(adapter)
     SetHelpPage(&HelpPages[7]);  // the status page
     Update();
     // Bound to the window: the refresh ends with it.
-    Glib::signal_timeout().connect(sigc::mem_fun(*this, &StatusWindow::Update), period);
+    timer = Glib::signal_timeout().connect(sigc::mem_fun(*this, &StatusWindow::Update), period);
     show_all();
 }
 
@@ -276,7 +277,7 @@ void StatusWindow::AddLine(const char *text)
     labels[row]->set_xalign(0);
     labels[row]->set_yalign(0);
     // Rows carry the driver's Latin-1 texts; a row is at most 80 bytes.
-    labels[row]->set_text(Latin1ToUtf8(text, 80));
+    SetTextIfChanged(*labels[row], Latin1ToUtf8(text, 80));
     ++row;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtkmm/box.h>
 #include <gtkmm/label.h>
+#include <sigc++/connection.h>
 
 #include "kdr770.h"
 #include "report_rows.h"
@@ -37,6 +38,9 @@ public:
     kdR770 *radio;
     Gtk::Box *rows_box;
     Gtk::Label *labels[27];
+    // The refresh's time-out, bound to the window all the same; kept so that
+    // it can be stopped.
+    sigc::connection timer;
 
 private:
     // The value last given to the bar, given again whenever the meter gets a

@@ -9,6 +9,7 @@
 #include "error_window.h"
 #include "globals.h"
 #include "latin1_text.h"
+#include "window_util.h"
 
 updater::updater(Gtk::Label *date, Gtk::Label *status) : datelabel(date), statuslabel(status)
 {
@@ -92,7 +93,7 @@ bool updater::Tick(int bound_period)
         snprintf(StatusText, sizeof StatusText, "%s", "No radio selected");
         statuslabel->set_xalign(0);
         statuslabel->set_yalign(0);
-        statuslabel->set_text(StatusText);
+        SetTextIfChanged(*statuslabel, StatusText);
         return true;
     }
 
@@ -120,14 +121,14 @@ bool updater::Tick(int bound_period)
     FormatNow(now, sizeof now);
     datelabel->set_xalign(0);
     datelabel->set_yalign(0);
-    datelabel->set_text(now);
+    SetTextIfChanged(*datelabel, now);
     period = bound_period;
 
     FormatStatusLine(StatusText, sizeof StatusText, cfg, caps, status);
     statuslabel->set_xalign(0);
     statuslabel->set_yalign(0);
     // The sentence carries the driver's Latin-1 names.
-    statuslabel->set_text(Latin1ToUtf8(StatusText));
+    SetTextIfChanged(*statuslabel, Latin1ToUtf8(StatusText));
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "window_util.h"
 
+#include <cstring>
 #include <set>
 
 #include <cairomm/region.h>
@@ -77,4 +78,22 @@ Gtk::Label *FixedLabel(const char *text)
     label->set_xalign(0);
     label->set_yalign(0);
     return label;
+}
+
+bool SetTextIfChanged(Gtk::Label &label, const Glib::ustring &text)
+{
+    const char *shown = gtk_label_get_text(label.gobj());
+    if (shown && std::strcmp(shown, text.c_str()) == 0)
+        return false;
+    label.set_text(text);
+    return true;
+}
+
+void RedrawOnlyWhatChanges(Gtk::Window &window)
+{
+    // Within the size allocation, before GTK compares the old extent with
+    // the new one.
+    window.signal_size_allocate().connect([&window](Gtk::Allocation &allocation) {
+        window.set_clip(allocation);
+    });
 }

@@ -28,3 +28,15 @@ Gtk::Entry *HiddenEntry(int max);
 
 // A field label in the fixed font, aligned to the top left.
 Gtk::Label *FixedLabel(const char *text);
+
+// Keeps a window's repaints to what changed in it. GTK 3 counts the shadows
+// that a window's buttons cast beyond its edge as part of the window, finds
+// the window's extent changed at every new layout (a label's new text), and
+// repaints all of it; nothing can be drawn outside a window, so its extent is
+// kept to its size.
+void RedrawOnlyWhatChanges(Gtk::Window &window);
+
+// Gives a label the text only when it differs from the one shown, and says
+// whether it did: GTK re-measures, re-lays out and repaints a label at every
+// set_text, even with the same text.
+bool SetTextIfChanged(Gtk::Label &label, const Glib::ustring &text);

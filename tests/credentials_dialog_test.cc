@@ -198,6 +198,28 @@ TEST_F(CredentialsDialogTest, WaitBlinksAndEndsPendingAfterFortyPolls)
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Authentication pending"), lines.end());
 }
 
+// A poll changes the status label's colour and nothing else: the label alone
+// is drawn again (GTK lays a label out again when its style changes).
+TEST_F(CredentialsDialogTest, PollRedrawsOnlyTheBlinkingLabel)
+{
+    sb.set("eth0", {"auth_after=-1"});
+    EXPECT_TRUE(RunDialog([](Zuner &d) {
+        Fill(d, "alice", "secret", "secret");
+        d.ok->clicked();
+        d.poll.disconnect();  // polled by the test alone
+        Step(500);            // "Ok" fades to insensitive meanwhile
+        RedrawCounter counter(d, {d.statuslabel, d.fieldlabels[0], d.fieldlabels[1], d.fieldlabels[2]});
+        for (int tick = 0; tick < 3; ++tick) {
+            EXPECT_TRUE(d.PollAuth());
+            Step(100);
+        }
+        EXPECT_GE(counter.draws()[0], 3);
+        EXPECT_EQ(std::vector<int>(counter.draws().begin() + 1, counter.draws().end()),
+                  std::vector<int>(3, 0));
+        d.cancel->clicked();
+    }));
+}
+
 // Cancel or a close in the same main-loop turn as the last poll, in either
 // order: the dialog goes once, and after Cancel no result follows.
 TEST_F(CredentialsDialogTest, EndingInTheTurnOfTheLastPollEndsTheDialogOnce)

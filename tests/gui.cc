@@ -46,6 +46,31 @@ void ShownSize(Gtk::Window &window, int &width, int &height)
         gdk->get_geometry(x, y, width, height);
 }
 
+void DeleteInOwnLoop(Gtk::Window *window)
+{
+    Later(0, [window] { delete window; });
+    Gtk::Main::run();
+}
+
+RedrawCounter::RedrawCounter(Gtk::Window &window, const std::vector<Gtk::Widget *> &widgets)
+    : draws_(widgets.size(), 0)
+{
+    connections_.push_back(window.signal_size_allocate().connect([this](Gtk::Allocation &) { ++allocations_; }));
+    for (size_t i = 0; i < widgets.size(); ++i)
+        connections_.push_back(widgets[i]->signal_draw().connect(
+            [this, i](const Cairo::RefPtr<Cairo::Context> &) {
+                ++draws_[i];
+                return false;
+            },
+            false));
+}
+
+RedrawCounter::~RedrawCounter()
+{
+    for (auto &c : connections_)
+        c.disconnect();
+}
+
 Gtk::Window *FindWindow(const std::string &title)
 {
     for (Gtk::Window *w : Gtk::Window::list_toplevels())

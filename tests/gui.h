@@ -33,6 +33,29 @@ void Later(int ms, std::function<void()> fn);
 // pending layout and requests have been dealt with.
 void ShownSize(Gtk::Window &window, int &width, int &height);
 
+// Deletes a window whose destructor ends the innermost main loop (a report
+// window) inside a loop that exists for that alone.
+void DeleteInOwnLoop(Gtk::Window *window);
+
+// Counts, from its making to its end, the size allocations of a window and
+// the draws of some of its widgets: what a refresh costs on the screen.
+class RedrawCounter {
+public:
+    RedrawCounter(Gtk::Window &window, const std::vector<Gtk::Widget *> &widgets);
+    ~RedrawCounter();
+    RedrawCounter(const RedrawCounter &) = delete;
+    RedrawCounter &operator=(const RedrawCounter &) = delete;
+
+    int allocations() const { return allocations_; }
+    // One count per widget, in the order given.
+    const std::vector<int> &draws() const { return draws_; }
+
+private:
+    int allocations_ = 0;
+    std::vector<int> draws_;
+    std::vector<sigc::connection> connections_;
+};
+
 // The shown top-level window with this title, or null.
 Gtk::Window *FindWindow(const std::string &title);
 

@@ -19,6 +19,17 @@
 
 namespace {
 
+Gtk::Image *FindImage(Gtk::Widget &w)
+{
+    if (auto *i = dynamic_cast<Gtk::Image *>(&w))
+        return i;
+    if (auto *c = dynamic_cast<Gtk::Container *>(&w))
+        for (auto *child : c->get_children())
+            if (Gtk::Image *i = FindImage(*child))
+                return i;
+    return nullptr;
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     // Makes the adapters, rescans and builds the main window as main does.
@@ -51,15 +62,7 @@ TEST_F(MainWindowTest, ShowsTitlePictureAndBlankStatusLine)
     EXPECT_FALSE(startDate.empty());
     EXPECT_NE(startDate.back(), '\n');
 
-    Gtk::Image *image = nullptr;
-    std::function<void(Gtk::Widget &)> find = [&](Gtk::Widget &wd) {
-        if (auto *i = dynamic_cast<Gtk::Image *>(&wd))
-            image = i;
-        if (auto *c = dynamic_cast<Gtk::Container *>(&wd))
-            for (auto *child : c->get_children())
-                find(*child);
-    };
-    find(*MainWindow);
+    Gtk::Image *image = FindImage(*MainWindow);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->get_pixbuf()->get_width(), 424);
     EXPECT_EQ(image->get_pixbuf()->get_height(), 270);
@@ -109,6 +112,30 @@ TEST_F(MainWindowTest, StatusLineDescribesTheAdapter)
     std::string date = TheUpdater->datelabel->get_text();
     EXPECT_FALSE(date.empty());
     EXPECT_NE(date.back(), '\n');
+}
+
+// A refresh with the adapter unchanged draws the new date and nothing else.
+TEST_F(MainWindowTest, RefreshRedrawsOnlyTheDate)
+{
+    Start({"eth0"});
+    TheUpdater->Stop();  // refreshed by the test alone
+    ASSERT_TRUE(TheUpdater->Tick(1000));
+    int w = 0, h = 0;
+    ShownSize(*MainWindow, w, h);
+    Gtk::Image *picture = FindImage(*MainWindow);
+    ASSERT_NE(picture, nullptr);
+    RedrawCounter counter(*MainWindow, {TheUpdater->statuslabel, TheUpdater->datelabel, picture});
+    // The next second's date.
+    const std::string shown = TheUpdater->datelabel->get_text();
+    for (int i = 0; i < 30 && TheUpdater->datelabel->get_text() == shown; ++i) {
+        Step(50);
+        EXPECT_TRUE(TheUpdater->Tick(1000));
+    }
+    ASSERT_NE(TheUpdater->datelabel->get_text(), shown);
+    Step(100);
+    EXPECT_EQ(counter.draws()[0], 0);  // the status line
+    EXPECT_GE(counter.draws()[1], 1);  // the date
+    EXPECT_EQ(counter.draws()[2], 0);  // the picture
 }
 
 TEST_F(MainWindowTest, WithoutChosenAdapterSaysNoRadioSelected)

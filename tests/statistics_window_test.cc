@@ -79,14 +79,6 @@ std::string Hex(int offset)
     return b;
 }
 
-// The window's destructor ends the innermost main loop: delete it inside a
-// loop that exists for that alone.
-void DeleteInOwnLoop(Gtk::Window *window)
-{
-    Later(0, [window] { delete window; });
-    Gtk::Main::run();
-}
-
 class StatsWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -99,6 +91,10 @@ protected:
                         "micstats.packets_wrong_sequence=55"});
         SetCounters(0);
         RescanRadios();
+        // An earlier test's status line (tests run in one process) reads
+        // the status too: only this test's window talks to the adapter.
+        if (TheUpdater)
+            TheUpdater->Stop();
         BuildMainWindow();
         ChooseAdapter();
         // The status line's refresher reads the status too and would take
@@ -173,6 +169,34 @@ TEST_F(StatsWindowTest, RowsShowEveryCounterAtItsOffset)
     EXPECT_EQ(frame->get_shadow_type(), Gtk::SHADOW_ETCHED_IN);
     EXPECT_EQ(row->child_property_pack_type(*ok).get_value(), Gtk::PACK_END);
     EXPECT_EQ(CurrentHelpPage, &HelpPages[6]);
+    DeleteInOwnLoop(win);
+}
+
+TEST_F(StatsWindowTest, UnchangedCountersRedrawNothing)
+{
+    auto *win = new StatsWindow(CurrentRadio);
+    win->StopTimer();  // refreshed by the test alone
+    int w = 0, h = 0;
+    ShownSize(*win, w, h);
+    std::vector<Gtk::Widget *> rows(std::begin(win->rx_labels), std::end(win->rx_labels));
+    rows.insert(rows.end(), std::begin(win->tx_labels), std::end(win->tx_labels));
+    rows.push_back(win->uptime_label);
+    rows.push_back(win->total_uptime_label);
+    RedrawCounter counter(*win, rows);
+    for (int tick = 0; tick < 3; ++tick) {
+        EXPECT_TRUE(win->Update());
+        Step(100);
+    }
+    EXPECT_EQ(counter.allocations(), 0);
+    EXPECT_EQ(counter.draws(), std::vector<int>(rows.size(), 0));
+
+    // One counter moves: its row alone is drawn again.
+    sb.set("eth0", {"stats.0xb0=" + std::to_string(CounterValue(0xb0, 0) + 1)});
+    EXPECT_TRUE(win->Update());
+    Step(100);
+    const auto draws = counter.draws();
+    for (size_t i = 0; i < draws.size(); ++i)
+        EXPECT_EQ(draws[i] > 0, rows[i] == win->rx_labels[0]) << "row " << i << " drawn " << draws[i] << " times";
     DeleteInOwnLoop(win);
 }
 
