@@ -299,9 +299,9 @@ int main(int argc, char **argv)
     const double idle = 10.0;
     const auto openReports = [dpy] {
         Key("Vindral Client Utility", "F10 Up Up Up Up Return");
-        WaitMapped(dpy, "Tavlo PC4800 Status");
+        WaitMapped(dpy, "Tavlo VX1100 Status");
         Key("Vindral Client Utility", "F10 Up Up Up Up Up Return");
-        WaitMapped(dpy, "TAVLO PC4800 Statistics");
+        WaitMapped(dpy, "TAVLO VX1100 Statistics");
     };
     Run line[2], reports[2];
     for (Driver d : {MEMORY, SIMDRIVER}) {

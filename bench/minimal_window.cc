@@ -13,7 +13,7 @@ int main(int argc, char **argv)
     window.set_resizable(false);
 #ifdef ONE_LABEL
     window.set_title("Minimal label window");
-    Gtk::Label label("Your PC4800 is associated to AP-1 IP address: 10.00.00.01");
+    Gtk::Label label("Your VX1100 is associated to AP-1 IP address: 10.00.00.01");
     window.add(label);
 #else
     window.set_title("Minimal window");

@@ -115,7 +115,7 @@ int main(int argc, char **argv)
         Gtk::Main::iteration(false);
     g_signal_add_emission_hook(g_signal_lookup("map-event", GTK_TYPE_WIDGET), 0, OnMapEvent,
                                nullptr, nullptr);
-    const std::string props = "PC4800 Properties";
+    const std::string props = "VX1100 Properties";
 
     // Requests: the refresher stops while the window is open and its next
     // tick comes a second after the window has gone.
@@ -178,8 +178,8 @@ int main(int argc, char **argv)
     } rows[] = {
         {"properties", ROW_PROPERTIES, props,
          [](Gtk::Window &w) { PressButton(w, PropWindow::CANCEL); }, {}},
-        {"status", ROW_STATUS, "Tavlo PC4800 Status", [](Gtk::Window &w) { w.close(); }, {}},
-        {"statistics", ROW_STATISTICS, "TAVLO PC4800 Statistics", [](Gtk::Window &w) { w.close(); },
+        {"status", ROW_STATUS, "Tavlo VX1100 Status", [](Gtk::Window &w) { w.close(); }, {}},
+        {"statistics", ROW_STATISTICS, "TAVLO VX1100 Statistics", [](Gtk::Window &w) { w.close(); },
          {}},
     };
     for (int round = 0; round < rounds; ++round)

@@ -166,7 +166,7 @@ AdapterState DefaultAdapter(const std::string &iface)
 
     FillPattern(s.caps);
     PutText(s.caps.manufacturer, "Vindral Networks");
-    PutText(s.caps.product_name, "PC4800");
+    PutText(s.caps.product_name, "VX1100");
     PutText(s.caps.firmware_version, "4.25");
     PutMac(s.caps.factory_mac, mac);
     s.caps.region = 0;

@@ -65,7 +65,7 @@ TEST(OxuProgram, ClosingTheMainWindowFromAReportWindowsLoopEndsWithStatus0)
     // From the end of "Commands": Exit, Select help browser, Toggle radio,
     // then Status (the two rows between are insensitive here).
     ASSERT_TRUE(Drive("key " + Q(Main) + " F10 Up Up Up Up Return"));
-    ASSERT_TRUE(Drive("wait 'Tavlo PC4800 Status'"));
+    ASSERT_TRUE(Drive("wait 'Tavlo VX1100 Status'"));
     ASSERT_TRUE(Drive("close " + Q(Main)));
     EXPECT_EQ(oxu.Wait(), 0);
 }
@@ -78,9 +78,9 @@ TEST(OxuProgram, ClosingThePropertiesWindowKeepsTheProgramRunning)
     ASSERT_TRUE(Drive("wait " + Q(Main)));
     // "Commands": About, Load new Firmware, Edit Properties.
     ASSERT_TRUE(Drive("key " + Q(Main) + " F10 Down Down Down Return"));
-    ASSERT_TRUE(Drive("wait 'PC4800 Properties'"));
-    ASSERT_TRUE(Drive("close 'PC4800 Properties'"));
-    ASSERT_TRUE(Drive("gone 'PC4800 Properties'"));
+    ASSERT_TRUE(Drive("wait 'VX1100 Properties'"));
+    ASSERT_TRUE(Drive("close 'VX1100 Properties'"));
+    ASSERT_TRUE(Drive("gone 'VX1100 Properties'"));
     EXPECT_EQ(oxu.Wait(1.5), -1);
     ASSERT_TRUE(Drive("close " + Q(Main)));
     EXPECT_EQ(oxu.Wait(), 0);

@@ -75,16 +75,16 @@ TEST_F(MainWindowTest, StatusLineDescribesTheAdapter)
         std::vector<std::string> state;
         std::string line;
     } cases[] = {
-        {{"status.status_word=0x0002"}, "Your PC4800 is not associated"},
-        {{"status.status_word=0x0000"}, "Your PC4800 radio is disabled"},
+        {{"status.status_word=0x0002"}, "Your VX1100 is not associated"},
+        {{"status.status_word=0x0000"}, "Your VX1100 radio is disabled"},
         // Disabled says so whatever the association bit.
-        {{"status.status_word=0x0020", "config.net_type=1"}, "Your PC4800 radio is disabled"},
-        {{"status.status_word=0x0020", "config.net_type=0"}, "Your PC4800 radio is disabled"},
-        {{"status.status_word=0x0022", "config.net_type=0x0100"}, "Your PC4800 is in Ad hoc mode"},
-        {{"status.status_word=0x0022", "config.net_type=0x0000"}, "Your PC4800 is in Ad hoc mode"},
+        {{"status.status_word=0x0020", "config.net_type=1"}, "Your VX1100 radio is disabled"},
+        {{"status.status_word=0x0020", "config.net_type=0"}, "Your VX1100 radio is disabled"},
+        {{"status.status_word=0x0022", "config.net_type=0x0100"}, "Your VX1100 is in Ad hoc mode"},
+        {{"status.status_word=0x0022", "config.net_type=0x0000"}, "Your VX1100 is in Ad hoc mode"},
         // Only the low byte tells infrastructure.
         {{"status.status_word=0x0022", "config.net_type=0x0201", "status.ap_ip=10.0.5.200"},
-         "Your PC4800 is associated to AP-1 IP address: 10.00.05.200"},
+         "Your VX1100 is associated to AP-1 IP address: 10.00.05.200"},
         // Texts that fill their fields are read to the field's end only.
         {{"status.status_word=0x0022", "config.net_type=1", "caps.product_name=ABCDEFGHIJKLMNOP",
           "status.ap_name=QRSTUVWXYZ012345", "status.ap_ip=192.168.1.7"},
@@ -243,7 +243,7 @@ TEST_F(MainWindowTest, OneAdapterIsTakenUpAtOnce)
     EXPECT_FALSE(CommandsItems[ROW_SELECT_RADIO]->get_sensitive());
     EXPECT_TRUE(CommandsMenu->get_sensitive());
     EXPECT_TRUE(CemMenu->get_sensitive());
-    EXPECT_EQ(std::string(CurrentCaps.product_name), "PC4800");
+    EXPECT_EQ(std::string(CurrentCaps.product_name), "VX1100");
     // The profile file was made from the adapter on the way.
     EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")).size(), 708u);
     EXPECT_EQ(CurrentProfile, 0);
@@ -442,7 +442,7 @@ TEST_F(MainWindowTest, BusyRowsRestartTheRefresher)
             AnswerFileDialogLater(100, Gtk::RESPONSE_CANCEL);
         if (row == ROW_PROPERTIES)
             Later(100, [] {
-                Gtk::Window *window = FindWindow("PC4800 Properties");
+                Gtk::Window *window = FindWindow("VX1100 Properties");
                 ASSERT_NE(window, nullptr);
                 FindButton(*window, " Cancel ")->clicked();
             });

@@ -23,7 +23,7 @@
 #include "properties_window.h"
 #include "updater.h"
 
-inline const char Title[] = "PC4800 Properties";
+inline const char Title[] = "VX1100 Properties";
 
 // The stored state that the window must leave alone unless Ok applies it.
 struct Stored {

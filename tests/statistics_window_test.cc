@@ -64,7 +64,7 @@ const Row kMic[5] = {
 };
 const char *const kUptime = "Up Time [hh:mm:ss]         =";
 const char *const kTotalUptime = "Total Up Time [hh:mm:ss]   =";
-const char *const kTitle = "TAVLO PC4800 Statistics";
+const char *const kTitle = "TAVLO VX1100 Statistics";
 
 // A value of its own for every offset and round: a row that reads the wrong
 // offset, or was not refreshed, shows another number.

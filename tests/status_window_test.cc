@@ -28,7 +28,7 @@ protected:
         RescanRadios();
         CurrentRadio = Radios[0];
         // A known adapter, every field the rows show set explicitly.
-        sb.set("eth0", {"caps.product_name=PC4800", "caps.manufacturer=Vindral Networks",
+        sb.set("eth0", {"caps.product_name=VX1100", "caps.manufacturer=Vindral Networks",
                         "caps.firmware_version=4.25", "caps.factory_mac=00:0a:b1:c2:d3:e4",
                         "caps.region=0", "caps.power_levels=1,5,20,30,50,0,0,0", "caps.boot_version=0x0102",
                         "config.net_type=1", "config.auth_mode=0x0101", "config.antenna=0x0303",
@@ -83,7 +83,7 @@ TEST_F(StatusWindowTest, AssociatedInfrastructureAdapter)
     // The first reading is on the bar from the first display on.
     EXPECT_EQ(Bar(), "G280");
     const std::vector<std::string> expected = {
-        Row(0, "PC4800 [eth0]"),
+        Row(0, "VX1100 [eth0]"),
         Row(1, "Vindral Networks"),
         Row(2, "4.25"),
         Row(3, "V1.2"),
@@ -112,7 +112,7 @@ TEST_F(StatusWindowTest, AssociatedInfrastructureAdapter)
         Row(26, "01:02:05"),
     };
     EXPECT_EQ(Rows(), expected);
-    EXPECT_EQ(window->get_title(), "Tavlo PC4800 Status");
+    EXPECT_EQ(window->get_title(), "Tavlo VX1100 Status");
     // The bar in its labelled frame; " Ok " and "Help" at the end of their
     // row, "Help" rightmost.
     auto *frame = dynamic_cast<Gtk::Frame *>(window->meter->get_parent());
@@ -408,7 +408,7 @@ TEST(StatusWindowMenu, OkAndWindowManagerCloseEndTheLoop)
     for (bool byOk : {true, false}) {
         bool seen = false;
         Later(200, [&] {
-            auto *w = dynamic_cast<StatusWindow *>(FindWindow("Tavlo PC4800 Status"));
+            auto *w = dynamic_cast<StatusWindow *>(FindWindow("Tavlo VX1100 Status"));
             ASSERT_NE(w, nullptr);
             seen = true;
             ASSERT_EQ(OpenWindows.size(), 1u);
@@ -422,7 +422,7 @@ TEST(StatusWindowMenu, OkAndWindowManagerCloseEndTheLoop)
         EXPECT_TRUE(seen);
         EXPECT_TRUE(OpenWindows.empty());
         Step();
-        EXPECT_EQ(FindWindow("Tavlo PC4800 Status"), nullptr);
+        EXPECT_EQ(FindWindow("Tavlo VX1100 Status"), nullptr);
     }
 }
 
@@ -435,7 +435,7 @@ TEST(StatusWindowMenu, RefreshesOnceASecond)
     sb.set("eth0", {"stats_rate=0", "stats.uptime=100"});
     std::string first, later;
     Later(100, [&] {
-        auto *w = dynamic_cast<StatusWindow *>(FindWindow("Tavlo PC4800 Status"));
+        auto *w = dynamic_cast<StatusWindow *>(FindWindow("Tavlo VX1100 Status"));
         ASSERT_NE(w, nullptr);
         first = w->labels[26]->get_text();
         sb.set("eth0", {"stats.uptime=200"});

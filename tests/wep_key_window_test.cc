@@ -154,7 +154,7 @@ TEST_F(WepKeyWindowTest, ShowsWhetherKeysAreStoredButNeverTheirBytes)
         const auto texts = LabelTexts(w);
         for (const char *t : {" WEP Key 1:      ", " WEP Key 4:      ", "Key\nset",
                               "Transmit\nKey", "Key Size\n40   128", "WEP Key Type",
-                              "The PC4800 Supports High speed WEP at 40 and 128 bits"})
+                              "The VX1100 Supports High speed WEP at 40 and 128 bits"})
             EXPECT_NE(std::find(texts.begin(), texts.end(), t), texts.end()) << t;
         EXPECT_EQ(w.hint->get_text(), Hint128);
         EXPECT_TRUE(w.persistant->get_active());
