@@ -49,6 +49,23 @@ std::string UnescapeName(const std::string &s)
     return out;
 }
 
+// The tab-separated fields of each whole line of a sandbox log; a last line
+// still being written is left out.
+std::vector<std::vector<std::string>> ReadLogLines(const std::string &dir, const std::string &path)
+{
+    std::string text;
+    {
+        LockedSandbox lock(dir);
+        if (!ReadBounded(path, kMaxJournal, text))
+            return {};
+    }
+    std::vector<std::vector<std::string>> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(Split(text.substr(start, end - start), '\t'));
+    return lines;
+}
+
 } // namespace
 
 void AppendJournal(const std::string &dir, const JournalEntry &e)
@@ -66,20 +83,8 @@ void AppendJournal(const std::string &dir, const JournalEntry &e)
 
 std::vector<JournalEntry> ReadJournal(const std::string &dir)
 {
-    std::string text;
-    {
-        LockedSandbox lock(dir);
-        if (!ReadBounded(JournalPath(dir), kMaxJournal, text))
-            return {};
-    }
     std::vector<JournalEntry> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            break;  // a line still being written
-        auto f = Split(text.substr(start, end - start), '\t');
-        start = end + 1;
+    for (const auto &f : ReadLogLines(dir, JournalPath(dir))) {
         if (f.size() != 9)
             continue;
         JournalEntry e;
@@ -130,20 +135,8 @@ void AppendCall(const std::string &dir, const std::string &call)
 
 std::vector<CallEntry> ReadCalls(const std::string &dir)
 {
-    std::string text;
-    {
-        LockedSandbox lock(dir);
-        if (!ReadBounded(CallsPath(dir), kMaxJournal, text))
-            return {};
-    }
     std::vector<CallEntry> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            break;
-        auto f = Split(text.substr(start, end - start), '\t');
-        start = end + 1;
+    for (const auto &f : ReadLogLines(dir, CallsPath(dir))) {
         int64_t pid;
         char *stop = nullptr;
         CallEntry e;
