@@ -50,12 +50,14 @@ same() { # same WHAT EXPECTED ACTUAL
 how_run() { grep -E '^(Type|ExecStart)=' "$1" | sort | tr '\n' ' ' | sed 's/ $//'; }
 
 # The unit must parse cleanly; systemd-analyze also wants the program present
-# at the path it names, so it is shown the staged one.
-verify_unit() { # verify_unit UNIT ROOT
+# at the path it names, so it is shown the staged one, and the manual page
+# that the unit names among the staged pages.
+verify_unit() { # verify_unit UNIT ROOT PREFIX
     mkdir -p "$tmp/verify"
     sed "s|^ExecStart=|ExecStart=$2|" "$1" > "$tmp/verify/ostrel.service"
     local out
-    if ! out=$(systemd-analyze verify "$tmp/verify/ostrel.service" 2>&1) || [ -n "$out" ]; then
+    if ! out=$(MANPATH=$2$3/share/man systemd-analyze verify "$tmp/verify/ostrel.service" 2>&1) ||
+        [ -n "$out" ]; then
         fail "systemd-analyze verify of $1: $out"
     fi
 }
@@ -109,13 +111,19 @@ drwxr-xr-x usr/local/share/icons/hicolor/256x256/apps/
 -rw-r--r-- usr/local/share/icons/hicolor/256x256/apps/oxu.png
 drwxr-xr-x usr/local/share/icons/hicolor/48x48/
 drwxr-xr-x usr/local/share/icons/hicolor/48x48/apps/
--rw-r--r-- usr/local/share/icons/hicolor/48x48/apps/oxu.png" "$(tree "$root")"
+-rw-r--r-- usr/local/share/icons/hicolor/48x48/apps/oxu.png
+drwxr-xr-x usr/local/share/man/
+drwxr-xr-x usr/local/share/man/man1/
+-rw-r--r-- usr/local/share/man/man1/oxu.1.gz
+-rw-r--r-- usr/local/share/man/man1/pilvor.1.gz
+drwxr-xr-x usr/local/share/man/man8/
+-rw-r--r-- usr/local/share/man/man8/ostrel.8.gz" "$(tree "$root")"
 
 check_version "$root/usr/local/sbin/ostrel"
 check_desktop_entry "$root" /usr/local
 unit=$root/usr/local/lib/systemd/system/ostrel.service
 same "installed unit" "ExecStart=/usr/local/sbin/ostrel Type=oneshot" "$(how_run "$unit")"
-verify_unit "$unit" "$root"
+verify_unit "$unit" "$root" /usr/local
 
 # The unit takes ostrel's statuses for "nothing or not everything loaded" as
 # success, so that a machine without the adapter boots cleanly, and leaves an
@@ -184,7 +192,13 @@ drwxr-xr-x root/root usr/share/icons/hicolor/48x48/apps/
 -rw-r--r-- root/root usr/share/icons/hicolor/48x48/apps/oxu.png
 drwxr-xr-x root/root usr/share/lintian/
 drwxr-xr-x root/root usr/share/lintian/overrides/
--rw-r--r-- root/root usr/share/lintian/overrides/vindral-suite" \
+-rw-r--r-- root/root usr/share/lintian/overrides/vindral-suite
+drwxr-xr-x root/root usr/share/man/
+drwxr-xr-x root/root usr/share/man/man1/
+-rw-r--r-- root/root usr/share/man/man1/oxu.1.gz
+-rw-r--r-- root/root usr/share/man/man1/pilvor.1.gz
+drwxr-xr-x root/root usr/share/man/man8/
+-rw-r--r-- root/root usr/share/man/man8/ostrel.8.gz" \
     "$(dpkg-deb -c "$deb" | awk '{ sub("^\\./", "", $6); print $1, $2, $6 }' | sort -k3)"
 
 # The dependencies come from the programs' shared libraries.
@@ -229,6 +243,13 @@ maint postinst configure 1.5.1
 if ! lintian --fail-on error "$deb" > "$tmp/lintian.log" 2>&1; then
     fail "lintian reports errors"
     cat "$tmp/lintian.log" >&2
+fi
+# Nothing at all about the manual pages, down to the pedantic remarks: every
+# program has one, compressed and named as Debian wants, and each renders
+# cleanly.
+lintian --pedantic --display-info "$deb" > "$tmp/lintian-all.log" 2>&1 || true
+if grep -E 'manual-page|manpage|whatis|groff-message|\[usr/share/man/' "$tmp/lintian-all.log" >&2; then
+    fail "lintian has the remarks above on the manual pages"
 fi
 
 [ "$failures" -eq 0 ] || { echo "$failures failures" >&2; exit 1; }

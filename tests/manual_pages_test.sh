@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# manual_pages_test.sh SOURCE_DIR
+#
+# The manual pages in docs/: each renders without a warning, both through
+# groff and the way man(1) and lintian run it; each has the sections a reader
+# looks for, and its FILES name the suite's files; and each names the same
+# exit statuses, with the same meanings, as the README's table for its
+# program (pilvor, which has no table, always 0).
+set -euo pipefail
+
+src=$(cd "$1" && pwd)
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# The page as plain text, one line per paragraph, without fonts.
+plain() { groff -man -Tascii -P-cbou -rLL=3000n "$1" 2>/dev/null; }
+
+# section TITLE < plain text: the lines under that heading.
+section() { awk -v want="$1" '/^[A-Z]/ { in_it = ($0 == want); next } in_it'; }
+
+# "STATUS MEANING" lines, blanks squeezed, code marks and fonts gone.
+squeeze() { sed 's/`//g; s/[[:space:]]\{1,\}/ /g; s/^ //; s/ $//'; }
+
+# The README's exit statuses of PROGRAM, from the table in its section.
+readme_statuses() {
+    awk -v want="## $1" '/^## / { in_it = ($0 == want); next }
+        in_it && /^\| *[0-9]+ *\|/ { sub(/^\| */, ""); sub(/ *\| *$/, ""); sub(/ *\| */, " "); print }' \
+        "$src/README.md" | squeeze
+}
+
+page_statuses() { plain "$1" | section "EXIT STATUS" | grep -E '^ +[0-9]+ ' | squeeze; }
+
+for page in oxu.1 pilvor.1 ostrel.8; do
+    file=$src/docs/$page
+    program=${page%.*}
+
+    out=$(groff -man -Tutf8 -ww -z "$file" 2>&1) || fail "groff ended with status $? on $page"
+    [ -z "$out" ] || fail "groff warns on $page: $out"
+    # As lintian renders a page (its groff-message tag).
+    out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$file" 2>&1 >/dev/null) ||
+        fail "man ended with status $? on $page"
+    [ -z "$out" ] || fail "man warns on $page: $out"
+
+    text=$(plain "$file")
+    for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES "SEE ALSO"; do
+        grep -qx "$heading" <<< "$text" || fail "$page has no $heading"
+    done
+    # What whatis and apropos show.
+    name=$(section NAME <<< "$text" | squeeze)
+    [[ $name == "$program - "?* ]] || fail "$page's NAME line: '$name'"
+
+    files=$(section FILES <<< "$text")
+    wanted=(/etc/IFACE.cfg /opt/tavlo/OXU.PRFS /opt/tavlo/helpml/)
+    [ "$program" = ostrel ] && wanted+=(ostrel.service)
+    for f in "${wanted[@]}"; do
+        grep -qF "$f" <<< "$files" || fail "$page's FILES do not name $f"
+    done
+
+    want=$(readme_statuses "$program")
+    if [ -z "$want" ]; then
+        # No table: the section says the one status in words.
+        awk -v want="## $program" '/^## / { in_it = ($0 == want); next } in_it' "$src/README.md" |
+            tr '\n' ' ' | squeeze | grep -q "The exit status is always 0\." ||
+            fail "README has neither a table nor \"always 0\" for $program"
+        [ "$(page_statuses "$file" | cut -d' ' -f1)" = 0 ] ||
+            fail "$page names statuses other than 0: $(page_statuses "$file")"
+    elif [ "$want" != "$(page_statuses "$file")" ]; then
+        fail "$page's exit statuses differ from the README's (< README, > page)"
+        diff <(echo "$want") <(page_statuses "$file") >&2 || true
+    fi
+done
+
+[ "$failures" -eq 0 ] || { echo "$failures failures" >&2; exit 1; }
+echo "manual pages as expected"
