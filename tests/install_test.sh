@@ -4,8 +4,9 @@
 # Installs the suite from a build into a fresh temporary root with
 # cmake --install, and builds its Debian package with cpack, then checks both
 # as a Debian machine would see them: exactly the expected files, the boot
-# unit of ostrel, the menu entry, the installed ostrel, the package's files,
-# dependencies and maintainer scripts, and lintian. Nothing outside the
+# unit of ostrel and its manual page, the menu entry, the installed ostrel,
+# the package's files, dependencies and maintainer scripts, and lintian, with
+# nothing at all on the manual pages. Nothing outside the
 # temporary folder is touched but the build's list of installed files, which
 # is put back. SIMCTL names the stand-in's simctl.
 set -euo pipefail
