@@ -195,7 +195,7 @@ TEST_F(HomeTest, EnterpriseChosenSendsNothingOfTheHomeProfile)
     want.cfg.auth_mode = 0x0101;
     const uint8_t one[8] = {2, 0, 0, 0, 0, 0, 0, 0};
     std::memcpy(want.cfg.rates, one, 8);
-    want.cfg.home_flags = 1;
+    // Not sent, so not marked as the home profile: the mark stays as stored.
     EXPECT_EQ(Bytes(HomeProfile), Bytes(want));
     EXPECT_EQ(CurrentProfile, 0);
     const ProfileFile file = File();

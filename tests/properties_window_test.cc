@@ -171,9 +171,8 @@ TEST_F(PropertiesTest, OkWithEnterpriseSendsTheEditedProfileWithTheAdaptersMac)
     std::memcpy(EnterpriseProfile.cfg.mac_addr, foreign, 6);
     EnterpriseProfile.cfg.auth_mode = 0x0102;  // shared key, WEP
     ProfileRecord expected = EnterpriseProfile;
-    // The home page keeps its profile, marked as the home one.
-    ProfileRecord home = HomeProfile;
-    home.cfg.home_flags |= 1;
+    // The home page keeps its profile as stored: not sent, not marked.
+    const ProfileRecord home = HomeProfile;
 
     EXPECT_TRUE(Edit([&](PropWindow &w) {
         w.system_page->name_entry->set_text("desk");

@@ -225,7 +225,7 @@ void HomeNet::Apply()
     // "Auto" without a capability read keeps the profile's rates.
     const int rate = FindGroup(groups, DATA_RATE)->GetActive();
     if (rate != 0 || capsRead)
-        StoreRates(rate, now, cfg.rates);
+        ApplyRates(rate, now, cfg.rates);
 
     if (FindGroup(groups, NETWORK_TYPE)->GetActive() == 1)
         cfg.net_type |= 1;
@@ -236,10 +236,12 @@ void HomeNet::Apply()
     const int row = channel_list->get_active_row_number();
     if (row >= 0 && size_t(row) < channels.size())
         cfg.channel = uint16_t(channels[row]);
-    cfg.home_flags |= 1;
 
     int selector = 0;
     if (home) {
+        // Marked as the home profile when it goes to the adapter; a stored
+        // one that is not sent keeps its mark as the file has it.
+        cfg.home_flags |= 1;
         CurrentProfile = 1;
         UpdateZunaItem();
         if (!window->SendProfile(cfg, aplist, ssid))

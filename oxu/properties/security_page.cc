@@ -149,12 +149,9 @@ void SecuritySetting::Refresh()
     SystemParams *system = window->system_page;
     if (zuna_button->get_active() && system && system->adhoc_button->get_active())
         disable_button->set_active(true);
-    if (!HasUsableKey() && !zuna_button->get_active()) {
-        wep_check->set_active(false);
-        return;
-    }
-    wep_check->set_active(Auth() & AUTH_WEP);
+    // Mixed cells do not depend on WEP: loaded in every case.
     mixed_check->set_active(Auth() & AUTH_MIXED_CELLS);
+    wep_check->set_active((HasUsableKey() || zuna_button->get_active()) && (Auth() & AUTH_WEP));
 }
 
 void SecuritySetting::SetDefaults()
