@@ -451,6 +451,32 @@ TEST_F(PropertiesTest, ZunaSwitchedOffResetsAndRestartsBeforeTheProfileIsSent)
     EXPECT_FALSE(CommandsItems[ROW_ZUNA]->get_sensitive());
 }
 
+// "ZUNA" is offered only by an adapter whose capabilities name it (0x1000),
+// whatever the network type does; a stored ZUNA bit from elsewhere is shown
+// as "Disable", and Ok clears it with a reset and restart.
+TEST_F(PropertiesTest, ZunaOnlyOnAnAdapterCapableOfIt)
+{
+    Start({"caps.cap_flags=0x0102", "config.auth_mode=0x1101"});
+    EXPECT_TRUE(Edit([&](PropWindow &w) {
+        SystemParams &sys = *w.system_page;
+        SecuritySetting &sec = *w.security_page;
+        EXPECT_FALSE(sec.zuna_button->get_sensitive());
+        EXPECT_TRUE(sec.disable_button->get_active());
+        sys.adhoc_button->clicked();
+        sys.infra_button->clicked();
+        EXPECT_FALSE(sec.zuna_button->get_sensitive());
+        EXPECT_TRUE(sec.disable_button->get_sensitive());
+        w.buttons[PropWindow::OK]->clicked();
+    }));
+    EXPECT_EQ(Writes(), (std::vector<int>{100, 105, 54, 55, 53}));
+    EXPECT_EQ(Sent<CFG_R770>(53).auth_mode & 0x1000, 0);
+
+    // The same adapter with the ZUNA bit: offered.
+    sb.set("eth0", {"caps.cap_flags=0x1102"});
+    PropWindow w(CurrentRadio);
+    EXPECT_TRUE(w.security_page->zuna_button->get_sensitive());
+}
+
 TEST_F(PropertiesTest, SecurityDefaultsThenOkOrCancel)
 {
     Start({"config.auth_mode=0x1302"});  // ZUNA, mixed cells, WEP, shared key

@@ -38,6 +38,8 @@ SecuritySetting::SecuritySetting(kdR770 *radio, PropWindow *owner) : window(owne
         disable_button->set_sensitive(false);
         zuna_button->set_sensitive(false);
     }
+    if (!ZunaCapable())
+        zuna_button->set_sensitive(false);
     grouprow->pack_start(*groups[0], true, true, 5);
 
     groups.push_back(Gtk::manage(

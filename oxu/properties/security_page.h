@@ -27,6 +27,8 @@ public:
     // The number of WEP key records the adapter holds, or 0 when none of
     // them is a usable transmit key; tx gets the transmit key's index.
     int CountWepKeys(int &tx);
+    // ZUNA is offered only by an adapter whose capabilities name it.
+    bool ZunaCapable();
 
     PropWindow *window;
     Gtk::RadioButton *zuna_button;
@@ -45,6 +47,5 @@ private:
     // capabilities, both kept by the System Parameters page.
     le16 &Auth();
     bool WepSupported();
-    bool ZunaCapable();
     bool HasUsableKey();
 };

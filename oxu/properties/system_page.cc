@@ -137,7 +137,7 @@ void SystemParams::NetworkTypeToggled()
     if (infra_button->get_active()) {
         adhoc = 0;
         if (security) {
-            security->zuna_button->set_sensitive(true);
+            security->zuna_button->set_sensitive(security->ZunaCapable());
             security->disable_button->set_sensitive(true);
         }
     } else {
