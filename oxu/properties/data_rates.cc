@@ -36,3 +36,15 @@ void StoreRates(int item, const _STCAPS &caps, uint8_t (&rates)[8])
         rates[0] = SingleRates[item - 1];
     }
 }
+
+void ApplyRates(int item, const _STCAPS &caps, uint8_t (&rates)[8])
+{
+    // Only rates the adapter family knows are kept; others are replaced.
+    const bool known = std::all_of(std::begin(rates), std::end(rates), [](uint8_t rate) {
+        return (rate & 0x7F) == 0 ||
+               std::find(std::begin(SingleRates), std::end(SingleRates), rate & 0x7F) !=
+                   std::end(SingleRates);
+    });
+    if (item != RateItem(rates) || !known)
+        StoreRates(item, caps, rates);
+}

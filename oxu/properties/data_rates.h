@@ -17,3 +17,8 @@ int RateItem(const uint8_t (&rates)[8]);
 // Stores the rates of an item. Item 0 without a supported rate would store
 // none: the rates stay as they are.
 void StoreRates(int item, const _STCAPS &caps, uint8_t (&rates)[8]);
+
+// What Ok stores for the item chosen: the profile's own bytes while the item
+// is the one they show and they hold only known rates (82 84 8b 96, with the
+// basic-rate bits, stays so), else those of StoreRates.
+void ApplyRates(int item, const _STCAPS &caps, uint8_t (&rates)[8]);

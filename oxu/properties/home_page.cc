@@ -7,6 +7,7 @@
 #include <gtkmm/box.h>
 #include <gtkmm/buttonbox.h>
 
+#include "busy_retry.h"
 #include "channel_list.h"
 #include "data_rates.h"
 #include "globals.h"
@@ -32,10 +33,9 @@ constexpr unsigned JapanCode = 2;
 
 HomeNet::HomeNet(kdR770 *radio, PropWindow *owner) : window(owner), adapter(radio)
 {
-    // Failed reads leave the records empty: no home key capability and no
-    // channel of the adapter's.
-    adapter->GetCaps(caps);
-    adapter->GetStatus(status);
+    // A failed read keeps the window from opening.
+    window->NoteRead(Retried(adapter, &kdR770::GetCaps, caps) == 0, "capabilities");
+    window->NoteRead(Retried(adapter, &kdR770::GetStatus, status) == 0, "status");
     cfg = window->home.cfg;
     aplist = window->home.aplist;
     ssid = window->home.ssid;
@@ -81,8 +81,12 @@ HomeNet::HomeNet(kdR770 *radio, PropWindow *owner) : window(owner), adapter(radi
     column->pack_end(*DefaultsRow(sigc::mem_fun(*this, &HomeNet::SetDefaults)), false, false, 0);
     add(*column);
 
+    // A key that the adapter cannot take is not offered.
+    key_entry->set_sensitive(HomeKeyCapable);
     adhoc_button->signal_toggled().connect(sigc::mem_fun(*this, &HomeNet::NetworkTypeToggled));
     FillChannelList();
+    home_key = ReadWepKey();
+    window->NoteRead(!key_unreadable, "keys");
     Refresh();
     key_entry->signal_changed().connect(sigc::mem_fun(*this, &HomeNet::KeyEntryChanged));
 }
@@ -91,7 +95,8 @@ _RID_wep_key HomeNet::ReadWepKey()
 {
     const _RID_wep_key none{};
     _RID_wep_key record{};
-    if (adapter->GetFirstWepKey(record) != 0)
+    key_unreadable = Retried(adapter, &kdR770::GetFirstWepKey, record) != 0;
+    if (key_unreadable)
         return none;
     // At most five records; the transmit-key selector ends the keys.
     for (int read = 1;; ++read) {
@@ -99,7 +104,10 @@ _RID_wep_key HomeNet::ReadWepKey()
             return none;
         if (record.key_index == HomeKeyIndex)
             return record;
-        if (read == MaxKeyRecords || adapter->GetNextWepKey(record) != 0)
+        if (read == MaxKeyRecords)
+            return none;
+        key_unreadable = Retried(adapter, &kdR770::GetNextWepKey, record) != 0;
+        if (key_unreadable)
             return none;
     }
 }
@@ -113,8 +121,7 @@ void HomeNet::Refresh()
     name_entry->set_text(Latin1ToUtf8(cfg.client_name));
 
     // A record of no key is no stored home key, as in the WEP key window.
-    const _RID_wep_key key = ReadWepKey();
-    encryption_check->set_sensitive(HomeKeyCapable && key.key_len != 0);
+    encryption_check->set_sensitive(HomeKeyCapable && home_key.key_len != 0);
 
     const int rate = RateItem(cfg.rates);
     if (rate >= 0)
@@ -165,7 +172,7 @@ void HomeNet::SetDefaults()
     show_all();
 }
 
-void HomeNet::WriteWepKey(const char *key, size_t len)
+bool HomeNet::WriteWepKey(const char *key, size_t len)
 {
     _RID_wep_key record{};
     record.length = sizeof record;
@@ -180,18 +187,25 @@ void HomeNet::WriteWepKey(const char *key, size_t len)
     selector.key_index = WEP_SELECTOR_INDEX;
     selector.mac[0] = HomeKeyIndex;
 
-    adapter->WriteWepKey(record, true);
-    adapter->WriteWepKey(selector, true);
+    if (Retried(adapter, &kdR770::WriteWepKey, record, true) != 0) {
+        window->WriteFailed("home key");
+        return false;
+    }
+    if (Retried(adapter, &kdR770::WriteWepKey, selector, true) != 0) {
+        window->WriteFailed("transmit key");
+        return false;
+    }
+    return true;
 }
 
 void HomeNet::Apply()
 {
-    // Once the adapter has failed during this Ok, nothing more is sent or
-    // saved.
-    if (window->radio_failed)
+    // Once the adapter has failed or refused during this Ok, nothing more
+    // is sent or saved.
+    if (window->Halted())
         return;
     _STCAPS now{};
-    const bool capsRead = adapter->GetCaps(now) == 0;
+    const bool capsRead = Retried(adapter, &kdR770::GetCaps, now) == 0;
 
     // The stored home profile, with what the widgets show written over it.
     cfg = window->home.cfg;
@@ -212,8 +226,9 @@ void HomeNet::Apply()
 
     const bool home = !window->system_page->enterprise_button->get_active();
     std::string key;
-    if (home && HomeKeyCapable && Utf8ToLatin1(key_entry->get_text(), key) && !key.empty())
-        WriteWepKey(key.data(), key.size());
+    if (home && HomeKeyCapable && Utf8ToLatin1(key_entry->get_text(), key) && !key.empty() &&
+        !WriteWepKey(key.data(), key.size()))
+        return;
 
     if (encryption_check->get_active())
         cfg.auth_mode |= AUTH_WEP;
@@ -225,7 +240,7 @@ void HomeNet::Apply()
     // "Auto" without a capability read keeps the profile's rates.
     const int rate = FindGroup(groups, DATA_RATE)->GetActive();
     if (rate != 0 || capsRead)
-        StoreRates(rate, now, cfg.rates);
+        ApplyRates(rate, now, cfg.rates);
 
     if (FindGroup(groups, NETWORK_TYPE)->GetActive() == 1)
         cfg.net_type |= 1;
@@ -236,10 +251,12 @@ void HomeNet::Apply()
     const int row = channel_list->get_active_row_number();
     if (row >= 0 && size_t(row) < channels.size())
         cfg.channel = uint16_t(channels[row]);
-    cfg.home_flags |= 1;
 
     int selector = 0;
     if (home) {
+        // Marked as the home profile when it goes to the adapter; a stored
+        // one that is not sent keeps its mark as the file has it.
+        cfg.home_flags |= 1;
         CurrentProfile = 1;
         UpdateZunaItem();
         if (!window->SendProfile(cfg, aplist, ssid))

@@ -35,10 +35,12 @@ public:
     // The channel is chosen in ad hoc mode only.
     void NetworkTypeToggled();
     void KeyEntryChanged();
-    // The stored home key record, or a record of zeros when there is none.
+    // The stored home key record, or a record of zeros when there is none;
+    // a failed read gives zeros too and sets key_unreadable.
     _RID_wep_key ReadWepKey();
-    // Writes key bytes as the home key and makes it the transmit key.
-    void WriteWepKey(const char *key, size_t len);
+    // Writes key bytes as the home key and makes it the transmit key. False,
+    // the window told, when the adapter did not take them.
+    bool WriteWepKey(const char *key, size_t len);
 
     _STSTATUS status{};
     // The page's copy of the home profile.
@@ -55,11 +57,14 @@ public:
     Gtk::Entry *key_entry;
     kdR770 *adapter;
     std::vector<ConfigGrp *> groups;
+    bool key_unreadable = false;
 
     enum { DATA_RATE = 1, NETWORK_TYPE = 2 };
     static constexpr uint16_t HomeKeyIndex = 4;
 
 private:
+    // The stored home key as read when the page was built.
+    _RID_wep_key home_key{};
     // The channel that each item of the channel list stands for.
     std::vector<unsigned> channels;
 };

@@ -9,6 +9,7 @@
 #include <gtkmm/main.h>
 
 #include "adhoc_page.h"
+#include "busy_retry.h"
 #include "error_window.h"
 #include "fatal_window.h"
 #include "globals.h"
@@ -16,6 +17,7 @@
 #include "home_page.h"
 #include "infrastructure_page.h"
 #include "latin1_text.h"
+#include "main_window.h"
 #include "profile_file.h"
 #include "rf_page.h"
 #include "security_page.h"
@@ -45,9 +47,10 @@ PropWindow::PropWindow(kdR770 *radio)
     enterprise = EnterpriseProfile;
     home = HomeProfile;
 
-    // A failed read leaves the product name empty.
+    // A failed read leaves the product name empty; the window then does
+    // not open.
     _STCAPS caps{};
-    adapter->GetCaps(caps);
+    NoteRead(Retried(adapter, &kdR770::GetCaps, caps) == 0, "capabilities");
     UseStyle(*this, COMPACT);
     set_border_width(2);
     set_title(Latin1ToUtf8(caps.product_name) + " Properties");
@@ -112,6 +115,17 @@ PropWindow::PropWindow(kdR770 *radio)
     get_child()->show_all();
     infr_page->InfraToggled();
     adhoc_page->OnModeToggled();
+    if (unread) {
+        // What could not be read is neither shown nor kept by an Ok: the
+        // window does not open, and ends once the user has read why.
+        char text[64];
+        std::snprintf(text, sizeof text, "Error reading %s from card,Function aborted", unread);
+        auto *error = new ErrWin;
+        error->Show(text);
+        error->signal_hide().connect(sigc::mem_fun(*this, &PropWindow::OnCancel));
+        return;
+    }
+    opened = true;
     show();
 
     system_page->infra_button->signal_clicked().connect(
@@ -151,6 +165,13 @@ void PropWindow::OnCancel()
 
 void PropWindow::ApplyPages()
 {
+    // A window that did not open has nothing to apply.
+    if (!opened)
+        return;
+    const ProfileRecord enterpriseBefore = EnterpriseProfile;
+    const ProfileRecord homeBefore = HomeProfile;
+    const uint8_t currentBefore = CurrentProfile;
+    saved = false;
     // In this order: security, RF, advanced infrastructure, advanced ad hoc
     // (each only edits the working profile), system (sends and saves the
     // enterprise profile), home (saves last, so its selector stays).
@@ -160,6 +181,17 @@ void PropWindow::ApplyPages()
     adhoc_page->Apply();
     system_page->Apply();
     home_page->Apply();
+    if (!refused)
+        return;
+    // After a refused write the stored profiles, the choice between them
+    // and the file stay as before this Ok, as the message says: the file
+    // keeps what the adapter was given before.
+    EnterpriseProfile = enterpriseBefore;
+    HomeProfile = homeBefore;
+    CurrentProfile = currentBefore;
+    if (saved)
+        WriteProfileFile(currentBefore);
+    UpdateZunaItem();
 }
 
 void PropWindow::Close()
@@ -175,6 +207,12 @@ void PropWindow::Close()
     adhoc_page = nullptr;
 }
 
+void PropWindow::NoteRead(bool ok, const char *what)
+{
+    if (!ok && !opened && !unread)
+        unread = what;
+}
+
 void PropWindow::AdapterFailed()
 {
     if (radio_failed)
@@ -184,26 +222,65 @@ void PropWindow::AdapterFailed()
     new FatalIoWindow;
 }
 
+void PropWindow::WriteFailed(const char *what)
+{
+    if (Halted())
+        return;
+    // An adapter that no longer answers a status read has stopped
+    // answering; one that does has refused the write.
+    _STSTATUS status{};
+    if (Retried(adapter, &kdR770::GetStatus, status) != 0) {
+        AdapterFailed();
+        return;
+    }
+    refused = true;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "Error writing %s to card,Function aborted\n"
+                  "Profiles not saved: the card may hold part of the new settings",
+                  what);
+    (new ErrWin)->Show(text);
+}
+
 bool PropWindow::SendProfile(CFG_R770 &cfg, _STAPLIST &aplist, _STSSID &ssid)
 {
-    if (radio_failed)
+    if (Halted())
         return false;
     CFG_R770 present{};
     _STAPLIST presentAps{};
     _STSSID presentSsids{};
-    if (adapter->GetConfiguration(present, presentAps, presentSsids) != 0) {
+    if (Retried(adapter, &kdR770::GetConfiguration, present, presentAps, presentSsids) != 0) {
         AdapterFailed();
         return false;
     }
     std::memcpy(cfg.mac_addr, present.mac_addr, sizeof cfg.mac_addr);
-    adapter->SetConfiguration(cfg, aplist, ssid);
-    return true;
+    // The adapter's error text names the record it refused; a failure
+    // without an error number leaves the text as it was.
+    char kept[sizeof adapter->errmsg];
+    std::memcpy(kept, adapter->errmsg, sizeof kept);
+    adapter->errmsg[0] = 0;
+    const bool sent = Retried(adapter, &kdR770::SetConfiguration, cfg, aplist, ssid) == 0;
+    const char *what = std::strstr(adapter->errmsg, "set STSSID")     ? "SSID list"
+                       : std::strstr(adapter->errmsg, "set STAPLIST") ? "access point list"
+                       : std::strstr(adapter->errmsg, "set CFG")      ? "configuration"
+                                                                      : "profile";
+    if (adapter->errmsg[0] == 0)
+        std::memcpy(adapter->errmsg, kept, sizeof kept);
+    if (!sent)
+        WriteFailed(what);
+    return sent;
 }
 
 void PropWindow::SaveProfiles(int selector)
 {
-    if (radio_failed)
+    if (Halted())
         return;
+    WriteProfileFile(selector);
+}
+
+void PropWindow::WriteProfileFile(int selector)
+{
+    saved = true;
     char ifname[6] = {};
     adapter->GetIfName(ifname);
     char name[16];

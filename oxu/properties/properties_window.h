@@ -33,15 +33,27 @@ public:
     // while that loop runs.
     void LeaveLoop();
 
+    // What the pages' reads share while the window opens: a read that
+    // failed (what names the record) is noted, and the window then does not
+    // open but says so, since nothing may be shown or kept from it. Reads
+    // after the opening keep what was read before instead.
+    void NoteRead(bool ok, const char *what);
+
     // What the apply steps share. The adapter stopped answering: raises the
     // radio-failed signal and shows the fatal error window, once.
     void AdapterFailed();
+    // A write of this Ok failed (what names it): refused when the adapter
+    // still answers, which is said, else the adapter failed.
+    void WriteFailed(const char *what);
+    // True once the adapter failed or refused a write during this Ok: the
+    // steps after it write nothing more to the adapter and save nothing.
+    bool Halted() const { return radio_failed || refused; }
     // Sends a profile with the adapter's own MAC address in it, so that an
     // address stored from another card is never sent. False, with nothing
-    // sent, when the adapter failed (now or earlier in this Ok).
+    // more sent, when the adapter failed or refused (now or earlier in this Ok).
     bool SendProfile(CFG_R770 &cfg, _STAPLIST &aplist, _STSSID &ssid);
     // Rewrites the profile file with both stored profiles and the selector;
-    // tells the user, once, when it cannot. Nothing is saved once the adapter failed.
+    // tells the user, once, when it cannot. Nothing is saved once halted.
     void SaveProfiles(int selector);
 
     ProfileRecord enterprise;
@@ -58,8 +70,14 @@ public:
     // Set once the adapter failed during this Ok: the steps after it send
     // nothing and save nothing.
     bool radio_failed = false;
+    // Set once the adapter refused a write during this Ok.
+    bool refused = false;
     // Set once the user has been told that the profile file cannot be saved.
     bool save_failed = false;
+    // The first record that could not be read while the window opened.
+    const char *unread = nullptr;
+    // Set once the window has opened on what it read.
+    bool opened = false;
 
     enum { HELP, CANCEL, OK };
 
@@ -71,6 +89,10 @@ private:
     void ApplyPages();
     // Hides the window and destroys its pages.
     void Close();
+    void WriteProfileFile(int selector);
+
+    // Set once this Ok has rewritten the profile file.
+    bool saved = false;
 
     guint outer_level;
     bool loop_left = false;

@@ -187,7 +187,7 @@ void RfParams::Apply()
     cfg.world_mode = world_mode_check->get_active() ? 2 : 1;
     // A greyed group stores nothing.
     if (HasRates(system->caps))
-        StoreRates(FindGroup(groups, DATA_RATE)->GetActive(), system->caps, cfg.rates);
+        ApplyRates(FindGroup(groups, DATA_RATE)->GetActive(), system->caps, cfg.rates);
     cfg.short_retry = uint16_t(retry_scale->get_value());
     cfg.frag_threshold = uint16_t(frag_scale->get_value());
     // What the lists show is what is stored, whatever the working profile

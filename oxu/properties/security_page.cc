@@ -7,6 +7,7 @@
 #include <gtkmm/buttonbox.h>
 #include <gtkmm/label.h>
 
+#include "busy_retry.h"
 #include "globals.h"
 #include "page_widgets.h"
 #include "properties_window.h"
@@ -26,6 +27,9 @@ SecuritySetting::SecuritySetting(kdR770 *radio, PropWindow *owner) : window(owne
     auto *checks = Gtk::manage(new Gtk::ButtonBox(Gtk::ORIENTATION_VERTICAL));
     checks->set_layout(Gtk::BUTTONBOX_START);
     checks->set_spacing(0);
+    int tx = 0;
+    usable_key = CountWepKeys(tx) != 0;
+    window->NoteRead(!keys_unreadable, "keys");
 
     groups.push_back(Gtk::manage(new ConfigGrp("Server Based Authentication", 0,
                                                Gtk::BUTTONBOX_START, SERVER,
@@ -38,6 +42,8 @@ SecuritySetting::SecuritySetting(kdR770 *radio, PropWindow *owner) : window(owne
         disable_button->set_sensitive(false);
         zuna_button->set_sensitive(false);
     }
+    if (!ZunaCapable())
+        zuna_button->set_sensitive(false);
     grouprow->pack_start(*groups[0], true, true, 5);
 
     groups.push_back(Gtk::manage(
@@ -93,21 +99,27 @@ bool SecuritySetting::ZunaCapable()
 
 bool SecuritySetting::HasUsableKey()
 {
-    int tx = 0;
-    return CountWepKeys(tx) != 0;
+    return usable_key;
 }
 
 int SecuritySetting::CountWepKeys(int &tx)
 {
     tx = 0;
+    keys_unreadable = false;
     _RID_wep_key keys[MaxKeyRecords] = {};
-    if (adapter->GetFirstWepKey(keys[0]) != 0 || keys[0].key_index == WEP_SELECTOR_INDEX)
+    if (Retried(adapter, &kdR770::GetFirstWepKey, keys[0]) != 0) {
+        keys_unreadable = true;
+        return 0;
+    }
+    if (keys[0].key_index == WEP_SELECTOR_INDEX)
         return 0;
     int count = 1;
     while (count < MaxKeyRecords) {
         _RID_wep_key next{};
-        if (adapter->GetNextWepKey(next) != 0)
+        if (Retried(adapter, &kdR770::GetNextWepKey, next) != 0) {
+            keys_unreadable = true;
             return 0;
+        }
         if (next.key_index <= 4) {
             keys[count++] = next;
         } else {
@@ -149,12 +161,9 @@ void SecuritySetting::Refresh()
     SystemParams *system = window->system_page;
     if (zuna_button->get_active() && system && system->adhoc_button->get_active())
         disable_button->set_active(true);
-    if (!HasUsableKey() && !zuna_button->get_active()) {
-        wep_check->set_active(false);
-        return;
-    }
-    wep_check->set_active(Auth() & AUTH_WEP);
+    // Mixed cells do not depend on WEP: loaded in every case.
     mixed_check->set_active(Auth() & AUTH_MIXED_CELLS);
+    wep_check->set_active((HasUsableKey() || zuna_button->get_active()) && (Auth() & AUTH_WEP));
 }
 
 void SecuritySetting::SetDefaults()

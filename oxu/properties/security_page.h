@@ -25,8 +25,11 @@ public:
     void ZunaToggled();
     void WepToggled();
     // The number of WEP key records the adapter holds, or 0 when none of
-    // them is a usable transmit key; tx gets the transmit key's index.
+    // them is a usable transmit key; tx gets the transmit key's index. A
+    // failed read gives 0 and sets keys_unreadable.
     int CountWepKeys(int &tx);
+    // ZUNA is offered only by an adapter whose capabilities name it.
+    bool ZunaCapable();
 
     PropWindow *window;
     Gtk::RadioButton *zuna_button;
@@ -37,6 +40,7 @@ public:
     Gtk::RadioButton *open_button;
     kdR770 *adapter;
     std::vector<ConfigGrp *> groups;
+    bool keys_unreadable = false;
 
     enum { SERVER = 0, ACCESS_POINT = 1 };
 
@@ -45,6 +49,9 @@ private:
     // capabilities, both kept by the System Parameters page.
     le16 &Auth();
     bool WepSupported();
-    bool ZunaCapable();
     bool HasUsableKey();
+
+    // Whether the adapter held a usable key when the page was built: the
+    // keys are read once, so that every rule sees the same readout.
+    bool usable_key = false;
 };

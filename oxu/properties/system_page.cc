@@ -8,6 +8,7 @@
 #include <gtkmm/button.h>
 #include <gtkmm/label.h>
 
+#include "busy_retry.h"
 #include "globals.h"
 #include "latin1_text.h"
 #include "main_window.h"
@@ -26,8 +27,8 @@ constexpr int SsidChars = sizeof(SsidEntry::text);
 SystemParams::SystemParams(kdR770 *radio, PropWindow *owner) : adapter(radio), window(owner)
 {
     auto *column = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
-    // A failed read leaves the record empty; only the RF page reads it.
-    adapter->GetStatus(status);
+    // Only the RF page reads the status (the current channel).
+    window->NoteRead(Retried(adapter, &kdR770::GetStatus, status) == 0, "status");
     cfg = window->enterprise.cfg;
     aplist = window->enterprise.aplist;
     ssid = window->enterprise.ssid;
@@ -81,7 +82,13 @@ SystemParams::~SystemParams()
 
 void SystemParams::Refresh()
 {
-    adapter->GetCaps(caps);
+    // A failed read keeps the capabilities read before (none while the
+    // window opens, which then does not open).
+    _STCAPS fresh{};
+    const bool read = Retried(adapter, &kdR770::GetCaps, fresh) == 0;
+    window->NoteRead(read, "capabilities");
+    if (read)
+        caps = fresh;
     name_entry->set_text(Latin1ToUtf8(cfg.client_name));
     for (int i = 0; i < 3; ++i) {
         const SsidEntry &e = ssid.entry[i];
@@ -137,7 +144,7 @@ void SystemParams::NetworkTypeToggled()
     if (infra_button->get_active()) {
         adhoc = 0;
         if (security) {
-            security->zuna_button->set_sensitive(true);
+            security->zuna_button->set_sensitive(security->ZunaCapable());
             security->disable_button->set_sensitive(true);
         }
     } else {
@@ -190,7 +197,7 @@ void SystemParams::Apply()
     }
 
     _STSTATUS now{};
-    if (adapter->GetStatus(now) != 0) {
+    if (Retried(adapter, &kdR770::GetStatus, now) != 0) {
         window->AdapterFailed();
         return;
     }
