@@ -254,18 +254,12 @@ bool PropWindow::SendProfile(CFG_R770 &cfg, _STAPLIST &aplist, _STSSID &ssid)
         return false;
     }
     std::memcpy(cfg.mac_addr, present.mac_addr, sizeof cfg.mac_addr);
-    // The adapter's error text names the record it refused; a failure
-    // without an error number leaves the text as it was.
-    char kept[sizeof adapter->errmsg];
-    std::memcpy(kept, adapter->errmsg, sizeof kept);
-    adapter->errmsg[0] = 0;
     const bool sent = Retried(adapter, &kdR770::SetConfiguration, cfg, aplist, ssid) == 0;
-    const char *what = std::strstr(adapter->errmsg, "set STSSID")     ? "SSID list"
-                       : std::strstr(adapter->errmsg, "set STAPLIST") ? "access point list"
-                       : std::strstr(adapter->errmsg, "set CFG")      ? "configuration"
-                                                                      : "profile";
-    if (adapter->errmsg[0] == 0)
-        std::memcpy(adapter->errmsg, kept, sizeof kept);
+    // The last request made is the one refused: the lists go before the
+    // configuration.
+    const char *what = adapter->req.command == CMD_SET_SSID     ? "SSID list"
+                       : adapter->req.command == CMD_SET_APLIST ? "access point list"
+                                                                : "configuration";
     if (!sent)
         WriteFailed(what);
     return sent;
