@@ -121,16 +121,6 @@ TEST_F(PageTextsTest, TextsOfTheRfAndAdvancedPages)
 TEST_F(PageTextsTest, EachRadioButtonStoresItsOwnValue)
 {
     Start();
-    auto okWith = [&](const std::function<void(PropWindow &)> &edit) {
-        sb.clearJournal();
-        {
-            PropWindow w(CurrentRadio);
-            edit(w);
-            w.buttons[PropWindow::OK]->clicked();
-        }
-        Step();
-        return Sent<CFG_R770>(53);
-    };
     using R = std::vector<uint8_t>;
     const struct {
         const char *text;
@@ -147,7 +137,7 @@ TEST_F(PageTextsTest, EachRadioButtonStoresItsOwnValue)
         // A stored rate of no item, so that every pick changes it.
         std::memset(EnterpriseProfile.cfg.rates, 0, 8);
         EnterpriseProfile.cfg.rates[0] = 5;
-        const CFG_R770 sent = okWith([&](PropWindow &w) {
+        const CFG_R770 sent = OkOnNewWindow([&](PropWindow &w) {
             Gtk::Button *button = FindButton(*w.rf_page, c.text);
             ASSERT_NE(button, nullptr);
             button->clicked();
@@ -166,7 +156,7 @@ TEST_F(PageTextsTest, EachRadioButtonStoresItsOwnValue)
                                                 << (id == 1 ? "receive, " : "transmit, ") << c.text);
                 EnterpriseProfile.cfg.net_type = adhoc ? 0 : 1;
                 EnterpriseProfile.cfg.antenna = 0;  // no item: every pick changes it
-                const CFG_R770 sent = okWith([&](PropWindow &w) {
+                const CFG_R770 sent = OkOnNewWindow([&](PropWindow &w) {
                     auto &groups = adhoc ? w.adhoc_page->groups : w.infr_page->groups;
                     ConfigGrp *group = FindGroup(groups, id);
                     ASSERT_NE(group, nullptr);
