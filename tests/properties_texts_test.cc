@@ -1,6 +1,6 @@
-// What the RF Network, Advanced Infrastructure and Advanced AdHoc pages are
-// made of: every text they show, in display order, which radio button stores
-// which value, and the range of every scale at both of its ends.
+// What the enterprise profile's pages are made of: every text they show, in
+// display order; on the RF Network and both advanced pages, which radio
+// button stores which value, and the range of every scale at both of its ends.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,6 +14,7 @@
 #include "infrastructure_page.h"
 #include "properties_fixture.h"
 #include "rf_page.h"
+#include "security_page.h"
 #include "system_page.h"
 
 namespace {
@@ -83,10 +84,30 @@ std::vector<std::string> Join(std::vector<std::vector<std::string>> parts)
 
 // The default adapter (region 0, levels 1, 5, 20, 30, 50, on channel 6) with
 // its own profile.
-TEST_F(PageTextsTest, TextsOfTheRfAndAdvancedPages)
+TEST_F(PageTextsTest, TextsOfTheEnterprisePages)
 {
     Start();
     PropWindow w(CurrentRadio);
+    std::vector<std::string> rows = {"label  Client Name:", "label "};
+    for (int i = 1; i <= 3; ++i) {
+        rows.push_back("label  SSID" + std::to_string(i) + ":      ");
+        rows.push_back("label ");
+    }
+    EXPECT_EQ(Texts(*w.system_page),
+              Join({rows,
+                    {"frame Power Save Mode", "radio CAM (Constantly Awake Mode)",
+                     "radio PSP (Power Save Mode)", "radio Fast PSP (Fast Power Save Mode)",
+                     "frame Network Type", "radio Ad Hoc", "radio Infrastructure",
+                     "frame Current Profile", "radio Use Enterprise Configuration",
+                     "radio Use Home Network Configuration", "button  Defaults "}}));
+
+    EXPECT_EQ(Texts(*w.security_page),
+              (std::vector<std::string>{
+                  "frame Server Based Authentication", "radio Disable", "radio ZUNA",
+                  "frame Access Point Authentication", "radio Open Authentication",
+                  "radio Shared Key Authentication", "check Allow Association To Mixed Cells",
+                  "check Enable WEP (Wired Equivalant Privacy)", "button  Defaults "}));
+
     EXPECT_EQ(Texts(*w.rf_page),
               (std::vector<std::string>{
                   "frame Data Rate:", "radio Auto Rate Selection", "radio 1 Mbps Only",
