@@ -155,9 +155,9 @@ TEST_F(PageTextsTest, EachRadioButtonStoresItsOwnValue)
     };
     for (const auto &c : rates) {
         SCOPED_TRACE(c.text);
-        // A stored rate of no item, so that every pick changes it.
+        // Another item stored, so that every pick changes the rates.
         std::memset(EnterpriseProfile.cfg.rates, 0, 8);
-        EnterpriseProfile.cfg.rates[0] = 5;
+        EnterpriseProfile.cfg.rates[0] = c.rates[0] == 22 ? 2 : 22;
         const CFG_R770 sent = OkOnNewWindow([&](PropWindow &w) {
             Gtk::Button *button = FindButton(*w.rf_page, c.text);
             ASSERT_NE(button, nullptr);
@@ -175,8 +175,10 @@ TEST_F(PageTextsTest, EachRadioButtonStoresItsOwnValue)
             for (const auto &c : antennas) {
                 SCOPED_TRACE(testing::Message() << (adhoc ? "ad hoc, " : "infrastructure, ")
                                                 << (id == 1 ? "receive, " : "transmit, ") << c.text);
+                // Both groups stored on another item, so that the pick changes one.
+                const uint16_t other = c.byte == 3 ? 1 : 3;
                 EnterpriseProfile.cfg.net_type = adhoc ? 0 : 1;
-                EnterpriseProfile.cfg.antenna = 0;  // no item: every pick changes it
+                EnterpriseProfile.cfg.antenna = uint16_t(other << 8 | other);
                 const CFG_R770 sent = OkOnNewWindow([&](PropWindow &w) {
                     auto &groups = adhoc ? w.adhoc_page->groups : w.infr_page->groups;
                     ConfigGrp *group = FindGroup(groups, id);
@@ -185,7 +187,8 @@ TEST_F(PageTextsTest, EachRadioButtonStoresItsOwnValue)
                     ASSERT_NE(button, nullptr);
                     button->clicked();
                 });
-                const uint16_t want = id == 1 ? uint16_t(0x0300 | c.byte) : uint16_t(c.byte << 8 | 3);
+                const uint16_t want =
+                    id == 1 ? uint16_t(other << 8 | c.byte) : uint16_t(c.byte << 8 | other);
                 EXPECT_EQ(uint16_t(sent.antenna), want) << std::hex << uint16_t(sent.antenna);
             }
 }
