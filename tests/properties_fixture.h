@@ -148,6 +148,20 @@ protected:
     }
 
     ProcessSandbox sb;
+
+    // Builds the window on the stored profiles, lets edit act on it, presses
+    // " Ok " and gives the configuration sent.
+    CFG_R770 OkOnNewWindow(const std::function<void(PropWindow &)> &edit)
+    {
+        sb.clearJournal();
+        {
+            PropWindow w(CurrentRadio);
+            edit(w);
+            w.buttons[PropWindow::OK]->clicked();
+        }
+        Step();
+        return Sent<CFG_R770>(53);
+    }
 };
 
 // The shown top-level window that carries this text, or null.
