@@ -1,6 +1,7 @@
 #include "command_menus.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include <gtkmm/main.h>
 
@@ -122,14 +123,15 @@ void OnCommandsMenu(int row)
 void OnCemMenu(int row)
 {
     ThePrefs.SetUnlocked(0);
-    const char *password = ThePrefs.GetPassword();
-    const char first = password ? password[0] : '\0';
     if (row == 0) {
         new cempass(cempass::CHANGE);
         Gtk::Main::run();
         return;
     }
-    if (first == ' ') {
+    // Exactly one blank marks that no password is set; a password that only
+    // begins with a blank is still asked for.
+    const char *password = ThePrefs.GetPassword();
+    if (password && std::strcmp(password, " ") == 0) {
         ThePrefs.SetUnlocked(1);
     } else {
         new cempass(cempass::ENTER);

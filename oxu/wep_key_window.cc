@@ -1,6 +1,7 @@
 #include "wep_key_window.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -42,6 +43,21 @@ int HexValue(gunichar c)
     return -1;
 }
 
+// A request that the adapter answers with "try again" is made again, a few
+// times, before it counts as failed.
+template <typename Request>
+int Ask(const kdR770 &radio, Request request)
+{
+    int result = request();
+    for (int again = 0; result != 0 && radio.lasterr == EAGAIN && again < 2; ++again)
+        result = request();
+    return result;
+}
+
+// The key length a read record is given before the read: a record that
+// still holds it was not answered whole.
+constexpr uint16_t Unanswered = 0xFFFF;
+
 // A key record as this window fills it; every byte not given is zero.
 _RID_wep_key KeyRecord(int index, const uint8_t *key, int len)
 {
@@ -81,10 +97,16 @@ WepKeyEntry::WepKeyEntry(kdR770 *adapter) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), r
         return true;
     });
 
-    // Results ignored: a failed read leaves the record zero, which offers no
-    // WEP and no HOME mode.
-    radio->GetConfiguration(config, aplist, ssid);
-    radio->GetCaps(caps);
+    // What could not be read is not shown as a value: a zero configuration
+    // would lose HOME mode and its key, zero capabilities would deny WEP.
+    if (Ask(*radio, [this] { return radio->GetConfiguration(config, aplist, ssid); }) != 0) {
+        GiveUp("Error reading configuration from card,Function aborted");
+        return;
+    }
+    if (Ask(*radio, [this] { return radio->GetCaps(caps); }) != 0) {
+        GiveUp("Error reading capabilities from card,Function aborted");
+        return;
+    }
     WepHighSpeed = caps.wep_caps & WEPCAP_ALL_RATES;
     WepCapable = caps.cap_flags & CAP_WEP;
     // Afresh every time, so that no value of an earlier adapter lingers.
@@ -124,10 +146,7 @@ WepKeyEntry::WepKeyEntry(kdR770 *adapter) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), r
 
     int txkey = 0;
     if (ReadKeys(txkey) < 0) {
-        // Never shown: once the user has read why, the window goes, and with
-        // it the loop that the menu runs for it.
-        std::snprintf(message, sizeof message, "%s", "Error reading keys from card,Function aborted");
-        ShowError(messages)->signal_hide().connect(sigc::mem_fun(*this, &WepKeyEntry::Abandon));
+        GiveUp("Error reading keys from card,Function aborted");
         return;
     }
     ShowRecords();
@@ -255,32 +274,31 @@ Gtk::Box *WepKeyEntry::BuildRow(int row)
 int WepKeyEntry::ReadKeys(int &txkey)
 {
     txkey = 0;
-    _RID_wep_key record{};
-    if (radio->GetFirstWepKey(record) != 0)
-        return -1;
+    for (auto &key : keys)
+        key = _RID_wep_key{};
+    // Five keys at most, then the selector. A readout that breaks off before
+    // the selector leaves unknown which keys are stored and which one
+    // transmits, so an untouched "OK" could overwrite them: it counts as
+    // failed.
     int count = 0;
-    for (;;) {
-        const uint16_t index = record.key_index;
-        if (index == WEP_SELECTOR_INDEX) {
+    for (int read = 0; read <= Rows; ++read) {
+        _RID_wep_key record;
+        const int result = Ask(*radio, [&] {
+            std::memset(&record, 0xFF, sizeof record);
+            return read == 0 ? radio->GetFirstWepKey(record) : radio->GetNextWepKey(record);
+        });
+        if (result != 0 || record.key_len == Unanswered)
+            return -1;
+        if (record.key_index == WEP_SELECTOR_INDEX) {
             txkey = record.mac[0] | record.mac[1] << 8;
             return count;
         }
-        // A record of no key this window knows ends the readout; it is never
-        // stored.
-        if (index >= Rows)
-            return count;
-        keys[index] = record;
-        if (++count == Rows)
-            break;
-        if (radio->GetNextWepKey(record) != 0)
+        if (record.key_index >= Rows || read == Rows)
             return -1;
+        keys[record.key_index] = record;
+        ++count;
     }
-    // Five keys: the selector, if any, comes next.
-    if (radio->GetNextWepKey(record) != 0)
-        return -1;
-    if (record.key_index == WEP_SELECTOR_INDEX)
-        txkey = record.mac[0] | record.mac[1] << 8;
-    return count;
+    return -1;
 }
 
 void WepKeyEntry::ShowRecords()
@@ -412,6 +430,14 @@ Gtk::Window *WepKeyEntry::Say(const char *format, ...)
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
     return ShowError(messages);
+}
+
+void WepKeyEntry::GiveUp(const char *why)
+{
+    // Never shown: once the user has read why, the window goes, and with it
+    // the loop that the menu runs for it.
+    std::snprintf(message, sizeof message, "%s", why);
+    ShowError(messages)->signal_hide().connect(sigc::mem_fun(*this, &WepKeyEntry::Abandon));
 }
 
 void WepKeyEntry::Abandon()

@@ -37,8 +37,9 @@ public:
     int ParseHexKey(int row);
     // Fills the HOME key record from the HOME entry.
     int SetHomeKey();
-    // Reads the stored key records; -1 when a read fails, else the number of
-    // records stored, with the transmit key's index in txkey.
+    // Reads the stored key records; -1 when a read fails or the readout ends
+    // before its selector, else the number of records stored, with the
+    // transmit key's index in txkey.
     int ReadKeys(int &txkey);
     // Opens the error window with one line per text of a null-terminated
     // list, and returns at once.
@@ -83,6 +84,9 @@ private:
     Gtk::Window *Say(const char *format, ...) __attribute__((format(printf, 2, 3)));
     // Key-set indicators and size radios from the key records.
     void ShowRecords();
+    // Reports a read that failed while the window was being built; the
+    // window is never shown and goes when the report is closed.
+    void GiveUp(const char *why);
     void Abandon();
     void OnOk();
 

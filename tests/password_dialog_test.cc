@@ -34,11 +34,14 @@ protected:
             act(*d);
         });
         // An unlocked "Enter WEP key" goes on to the WEP key window: close it.
+        wepOpened = false;
         auto closer = Glib::signal_timeout().connect(
-            [] {
+            [this] {
                 for (Gtk::Window *w : Gtk::Window::list_toplevels())
-                    if (dynamic_cast<WepKeyEntry *>(w) && w->get_visible())
+                    if (dynamic_cast<WepKeyEntry *>(w) && w->get_visible()) {
+                        wepOpened = true;
                         w->close();
+                    }
                 return true;
             },
             50);
@@ -57,6 +60,7 @@ protected:
     }
 
     ProcessSandbox sb;
+    bool wepOpened = false;  // by the last Cem
 };
 
 TEST_F(PasswordDialogTest, ChangeChecksTheOldPasswordAndTheVerifyField)
@@ -125,6 +129,42 @@ TEST_F(PasswordDialogTest, EnterUnlocksOnlyWithTheStoredPassword)
     }));
     EXPECT_EQ(ThePrefs.IsUnlocked(), 0);
     EXPECT_TRUE(Cem(1, [](cempass &d) { d.close(); }));
+    EXPECT_EQ(ThePrefs.IsUnlocked(), 0);
+}
+
+// Only a stored password of exactly one blank opens the key window without
+// asking; every CEM command locks it again, so an earlier correct password
+// opens nothing later.
+TEST_F(PasswordDialogTest, EnterWepKeyAsksUnlessExactlyOneBlankIsStored)
+{
+    const struct {
+        const char *stored;
+        const char *typed;  // null: the prompt is cancelled
+        bool asked, opened;
+    } cases[] = {
+        {" ", nullptr, false, true},
+        {" secret", nullptr, true, false},
+        {" secret", " secret", true, true},
+        {"  ", "  ", true, true},
+        {"Orvik", "Orvik", true, true},
+        {"Orvik", nullptr, true, false},
+        {"Orvik", "Orvik", true, true},
+    };
+    for (const auto &c : cases) {
+        ThePrefs.SetPassword(c.stored);
+        EXPECT_EQ(Cem(1, [&](cempass &d) {
+            if (c.typed) {
+                d.newentry->set_text(c.typed);
+                d.ok->clicked();
+            } else {
+                d.cancel->clicked();
+            }
+        }), c.asked) << '"' << c.stored << '"';
+        EXPECT_EQ(wepOpened, c.opened) << '"' << c.stored << '"';
+    }
+    // "Change Password", cancelled, locks as well.
+    ASSERT_EQ(ThePrefs.IsUnlocked(), 1);
+    EXPECT_TRUE(Cem(0, [](cempass &d) { d.cancel->clicked(); }));
     EXPECT_EQ(ThePrefs.IsUnlocked(), 0);
 }
 

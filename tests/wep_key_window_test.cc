@@ -2,6 +2,9 @@
 // stored keys, what it refuses, and the key records it writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+
 #include <gtkmm/main.h>
 
 #include "command_menus.h"
@@ -15,6 +18,8 @@ namespace {
 
 const char *const Hint40 = "WEP Keys are 5  bytes (10 Hexadecimal digits)";
 const char *const Hint128 = "WEP Keys are 13 bytes (26 Hexadecimal digits)";
+const char *const HintHome = "HOME Keys are 13 characters (Ascii bytes) ";
+const char *const KeysUnread = "Error reading keys from card,Function aborted";
 
 // The visible error windows: untitled, with an "Ok".
 std::vector<Gtk::Window *> ErrorWindows()
@@ -69,8 +74,14 @@ protected:
         sb.clearJournal();
         Later(50, [&] {
             WepKeyEntry *w = Shown();
-            if (!w)
+            if (!w) {
+                // An error window in its place: close it, which ends the
+                // command.
+                if (!ErrorWindows().empty())
+                    for (const std::string &text : TakeError())
+                        ADD_FAILURE() << "no key window but an error: " << text;
                 return;
+            }
             seen = true;
             act(*w);
             Step();
@@ -82,6 +93,25 @@ protected:
         OnCemMenu(1);  // returns when the window is gone
         Step(100);
         return seen;
+    }
+    // Runs "Enter WEP key" where a read is to fail: the texts of the error
+    // window that comes in place of the key window.
+    std::vector<std::string> Refused()
+    {
+        std::vector<std::string> texts;
+        bool shown = false;
+        sb.clearJournal();
+        Later(30, [&] { shown = Shown() != nullptr; });
+        Later(50, [&] {
+            if (WepKeyEntry *w = Shown())
+                w->close();
+            else
+                texts = TakeError();
+        });
+        OnCemMenu(1);  // the error window's Ok ends the command
+        Step(100);
+        EXPECT_FALSE(shown) << "the key window is never shown";
+        return texts;
     }
     // The key writes since the window opened, failed ones included.
     std::vector<Write> Writes() const
@@ -172,6 +202,87 @@ TEST_F(WepKeyWindowTest, ShowsWhetherKeysAreStoredButNeverTheirBytes)
     }));
 }
 
+// Every text of the window in its place, and what the buttons and radios
+// named by their texts do.
+TEST_F(WepKeyWindowTest, TextsOfTheWindowAndWhatTheyName)
+{
+    const std::vector<std::string> top = {"", "Key\nset", std::string(15, ' '), "Transmit\nKey",
+                                          std::string(28, ' '), "Key Size\n40   128",
+                                          " WEP Key 1:      ", " WEP Key 2:      ",
+                                          " WEP Key 3:      ", " WEP Key 4:      "};
+    auto labels = [&](const char *hint, std::vector<std::string> rest) {
+        std::vector<std::string> all = {hint};
+        all.insert(all.end(), top.begin(), top.end());
+        all.insert(all.end(), rest.begin(), rest.end());
+        return all;
+    };
+    EXPECT_TRUE(Wep([&](WepKeyEntry &w) {
+        EXPECT_EQ(LabelTexts(w),
+                  labels(Hint128, {"WEP Key Type", "The VX1100 Supports High speed WEP at 40 and 128 bits"}));
+        for (const char *text : {"Temporary", "Persistant", "OK", "Apply", "Cancel"})
+            EXPECT_NE(FindButton(w, text), nullptr) << text;
+        for (int row = 0; row < 4; ++row) {
+            w.size128[row]->set_active(true);
+            EXPECT_EQ(w.hint->get_text(), Hint128) << row;
+            w.size40[row]->set_active(true);
+            EXPECT_EQ(w.hint->get_text(), Hint40) << row;
+        }
+        FindButton(w, "Cancel")->clicked();
+    }));
+    EXPECT_TRUE(Writes().empty()) << "\"Cancel\" writes nothing";
+
+    // The HOME hint stays where no capability hint replaces it.
+    sb.set("eth0", {"config.home_flags=1", "caps.wep_caps=0x10"});
+    EXPECT_TRUE(Wep([&](WepKeyEntry &w) {
+        EXPECT_EQ(LabelTexts(w), labels(HintHome, {" HOME Key 5:     ", "WEP Key Type",
+                                                   "The VX1100 Supports WEP at 1 and 2 mbps only "}));
+        w.cancelbutton->clicked();
+    }));
+    sb.set("eth0", {"config.home_flags=0", "caps.wep_caps=0x14"});
+
+    const struct {
+        const char *radio;
+        int command;
+    } types[] = {{"Temporary", 59}, {"Persistant", 60}};
+    for (const auto &t : types) {
+        EXPECT_TRUE(Wep([&](WepKeyEntry &w) {
+            auto *radio = dynamic_cast<Gtk::RadioButton *>(FindButton(w, t.radio));
+            ASSERT_NE(radio, nullptr);
+            // From the other one, so that the choice is made here.
+            (radio == w.temporary ? w.persistant : w.temporary)->set_active(true);
+            radio->set_active(true);
+            w.entries[0]->set_text("0102030405");
+            FindButton(w, "Apply")->clicked();
+            EXPECT_TRUE(w.get_visible()) << "\"Apply\" keeps the window";
+            EXPECT_EQ(Writes().size(), 2u) << t.radio;
+            FindButton(w, "OK")->clicked();
+        })) << t.radio;
+        const auto writes = Writes();
+        ASSERT_EQ(writes.size(), 4u) << t.radio;
+        for (const auto &wr : writes)
+            EXPECT_EQ(wr.command, t.command) << t.radio;
+    }
+}
+
+// HOME mode is bit 0 of the configuration's HOME flags; the other bits are
+// not the window's.
+TEST_F(WepKeyWindowTest, HomeModeIsBitZeroAlone)
+{
+    const struct {
+        const char *flags;
+        bool home;
+    } cases[] = {{"0x01", true}, {"0xff", true}, {"0xfe", false}, {"0x02", false}};
+    for (const auto &[flags, home] : cases) {
+        sb.set("eth0", {std::string("config.home_flags=") + flags});
+        EXPECT_TRUE(Wep([&](WepKeyEntry &w) {
+            EXPECT_EQ(InWindow(*w.entries[4], w), home) << flags;
+            EXPECT_EQ(w.entries[0]->get_sensitive(), !home) << flags;
+            EXPECT_EQ(TransmitRow(w), home ? 5 : 1) << flags;
+            w.cancelbutton->clicked();
+        })) << flags;
+    }
+}
+
 TEST_F(WepKeyWindowTest, CapabilityLineAndGreyingFollowTheAdapter)
 {
     // A 128-bit adapter first, so that what it set cannot linger.
@@ -186,6 +297,7 @@ TEST_F(WepKeyWindowTest, CapabilityLineAndGreyingFollowTheAdapter)
         {"0x1102", "0x10", "The K\xc3\xa4rt Supports WEP at 1 and 2 mbps only ", true, true, false,
          Hint40},
         {"0x1002", "0x14", "This K\xc3\xa4rt Suports only 40 bit WEP", true, true, false, Hint40},
+        {"0x1102", "0x04", "This K\xc3\xa4rt Suports only 40 bit WEP", true, true, false, Hint40},
         {"0x1100", "0x14", "This K\xc3\xa4rt Does not support WEP", false, false, false, Hint40},
     };
     for (const auto &c : cases) {
@@ -411,10 +523,6 @@ TEST_F(WepKeyWindowTest, KeyRecordsOfACarelessDriverAreBoundedAndSafe)
         int transmit;
         std::vector<int> reads;
     } cases[] = {
-        {"a first record of no key", {Record(9, {1, 2, 3, 4, 5}), k(1), Selector(1)}, "repeat",
-         {false, false, false, false, false}, 1, {6}},
-        {"a later record of no key", {k(0), Record(0x1234), k(2), Selector(2)}, "repeat",
-         {true, false, false, false, false}, 1, {6, 7}},
         {"a key length above 13", {Record(1, {1}, 40), Selector(1)}, "repeat",
          {false, true, false, false, false}, 2, {6, 7}},
         {"a selector naming no key", {k(0), Selector(3)}, "repeat",
@@ -429,10 +537,8 @@ TEST_F(WepKeyWindowTest, KeyRecordsOfACarelessDriverAreBoundedAndSafe)
          {true, false, false, true, false}, 2, {6, 7, 7}},
         {"five keys, then the selector", {k(0), k(1), k(2), k(3), k(4), Selector(3)}, "fail",
          {true, true, true, true, true}, 4, {6, 7, 7, 7, 7, 7}},
-        {"five keys, no selector", {k(0), k(1), k(2), k(3), k(4)}, "wrap",
-         {true, true, true, true, true}, 1, {6, 7, 7, 7, 7, 7}},
-        {"more than five records", {k(0), k(1), k(1), k(2), k(2), k(3), Selector(3)}, "repeat",
-         {true, true, true, false, false}, 1, {6, 7, 7, 7, 7, 7}},
+        {"a key given twice", {k(1), k(1), Selector(1)}, "fail",
+         {false, true, false, false, false}, 2, {6, 7, 7}},
     };
     for (const auto &c : cases) {
         sb.set("eth0", {Readout(c.readout), std::string("wep.end=") + c.end});
@@ -446,25 +552,84 @@ TEST_F(WepKeyWindowTest, KeyRecordsOfACarelessDriverAreBoundedAndSafe)
     }
 }
 
-TEST_F(WepKeyWindowTest, FailedKeyReadIsReportedAndTheProgramGoesOn)
+// A read that fails while the window is built is said and opens nothing, so
+// that nothing it could not read is overwritten: here the HOME mode, HOME key
+// and transmit index of a HOME adapter.
+TEST_F(WepKeyWindowTest, FailedReadsAreReportedAndOpenNothing)
 {
-    for (int command : {6, 7}) {
-        sb.fail("eth0", command, EIO);
-        bool reported = false;
-        Later(50, [&] {
-            reported = TakeError() == std::vector<std::string>{"Error reading keys from card,Function aborted"};
-        });
-        sb.clearJournal();
-        bool shown = false;
-        Later(30, [&] { shown = Shown() != nullptr; });
-        OnCemMenu(1);  // the error window's Ok ends the command
-        Step(100);
-        EXPECT_TRUE(reported) << command;
-        EXPECT_FALSE(shown) << command;
-        EXPECT_TRUE(Writes().empty()) << command;
-        // The next command opens the window as usual.
-        EXPECT_TRUE(Wep([](WepKeyEntry &w) { w.cancelbutton->clicked(); })) << command;
+    const char *const config = "Error reading configuration from card,Function aborted";
+    const char *const caps = "Error reading capabilities from card,Function aborted";
+    const auto k = [](uint16_t i) { return Record(i, {1, 2, 3, 4, 5}); };
+    const struct {
+        const char *what;
+        std::vector<std::string> settings;
+        const char *message;
+    } cases[] = {
+        {"configuration", {"fail.1=5"}, config},
+        {"configuration, errno 0", {"fail.1=0"}, config},
+        {"access point list", {"fail.3=5"}, config},
+        {"SSID list", {"fail.2=19"}, config},
+        {"capabilities", {"fail.0=5"}, caps},
+        {"first key", {"fail.6=5"}, KeysUnread},
+        {"next key", {"fail.7=5"}, KeysUnread},
+        {"next key, errno 0", {"fail.7=0"}, KeysUnread},
+        {"a key answered short", {"short.7=10"}, KeysUnread},
+        {"a selector answered short", {"short.6=2"}, KeysUnread},
+        {"a first record of no key", {Readout({Record(9, {1, 2, 3, 4, 5}), k(4), Selector(4)})},
+         KeysUnread},
+        {"a record of no key before the HOME key", {Readout({k(0), Record(0x1234), k(4), Selector(4)})},
+         KeysUnread},
+        {"five keys, no selector", {Readout({k(0), k(1), k(2), k(3), k(4)}), "wep.end=wrap"},
+         KeysUnread},
+        {"more than five records",
+         {Readout({k(0), k(1), k(1), k(2), k(2), k(4), Selector(4)})}, KeysUnread},
+    };
+    sb.set("eth0", {"config.home_flags=1", "wep.4=6162636465666768696a6b6c6d", "wep.tx=4"});
+    for (const auto &c : cases) {
+        sb.set("eth0", c.settings);
+        EXPECT_EQ(Refused(), (std::vector<std::string>{c.message})) << c.what;
+        EXPECT_TRUE(Writes().empty()) << c.what;
+        sb.set("eth0", {"wep.readout=none", "wep.end=repeat", "short.6=none", "short.7=none",
+                        "fail.0=none", "fail.1=none", "fail.2=none", "fail.3=none",
+                        "fail.6=none", "fail.7=none"});
+        // The next command opens the window as usual, and an untouched OK
+        // keeps the HOME key.
+        EXPECT_TRUE(Wep([](WepKeyEntry &w) {
+            EXPECT_TRUE(w.keyset[4]->get_active());
+            EXPECT_TRUE(w.transmit[4]->get_active());
+            w.okbutton->clicked();
+        })) << c.what;
+        ASSERT_EQ(Writes().size(), 1u) << c.what;
+        EXPECT_EQ(HexImage(Writes()[0].record), HexImage(Selector(4))) << c.what;
     }
+    EXPECT_EQ(sb.get("eth0", "wep.4"), "6162636465666768696a6b6c6d");
+}
+
+// "Try again" is no failure yet: each read answered so once is made again.
+TEST_F(WepKeyWindowTest, ReadsAnsweredTryAgainAreMadeAgain)
+{
+    sb.set("eth0", {"config.home_flags=1", "wep.4=6162636465666768696a6b6c6d", "wep.tx=4"});
+    for (int command : {0, 1, 2, 3, 6, 7}) {
+        sb.fail("eth0", command, EAGAIN);
+        EXPECT_TRUE(Wep([&](WepKeyEntry &w) {
+            EXPECT_TRUE(ErrorWindows().empty()) << command;
+            EXPECT_TRUE(InWindow(*w.entries[4], w)) << command;
+            EXPECT_EQ(Indicators(w), (std::vector<bool>{true, true, false, false, true})) << command;
+            EXPECT_EQ(w.capability->get_text(), "The VX1100 Supports High speed WEP at 40 and 128 bits");
+            w.cancelbutton->clicked();
+        })) << command;
+        // The configuration is read again from its first request on.
+        const auto journal = sb.journal();
+        const auto refused = std::find_if(journal.begin(), journal.end(),
+                                          [](const sim::JournalEntry &e) { return e.err == EAGAIN; });
+        ASSERT_TRUE(refused != journal.end() && refused + 1 != journal.end()) << command;
+        EXPECT_EQ(refused->command, command);
+        EXPECT_EQ(refused[1].command, command == 2 || command == 3 ? 1 : command);
+        EXPECT_EQ(refused[1].result, 0) << command;
+    }
+    // Answered so for ever, it fails in the end.
+    sb.fail("eth0", 6, EAGAIN, -1);
+    EXPECT_EQ(Refused(), (std::vector<std::string>{KeysUnread}));
 }
 
 TEST_F(WepKeyWindowTest, FailedWritesAreReportedAndKeepTheWindowOpen)
