@@ -1,7 +1,6 @@
 #include "wep_key_window.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <gtkmm/frame.h>
 #include <gtkmm/main.h>
 
+#include "busy_retry.h"
 #include "latin1_text.h"
 #include "styles.h"
 #include "window_util.h"
@@ -41,17 +41,6 @@ int HexValue(gunichar c)
     if (c >= 'a' && c <= 'f')
         return int(c - 'a' + 10);
     return -1;
-}
-
-// A request that the adapter answers with "try again" is made again, a few
-// times, before it counts as failed.
-template <typename Request>
-int Ask(const kdR770 &radio, Request request)
-{
-    int result = request();
-    for (int again = 0; result != 0 && radio.lasterr == EAGAIN && again < 2; ++again)
-        result = request();
-    return result;
 }
 
 // The key length a read record is given before the read: a record that
@@ -99,11 +88,11 @@ WepKeyEntry::WepKeyEntry(kdR770 *adapter) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), r
 
     // What could not be read is not shown as a value: a zero configuration
     // would lose HOME mode and its key, zero capabilities would deny WEP.
-    if (Ask(*radio, [this] { return radio->GetConfiguration(config, aplist, ssid); }) != 0) {
+    if (Retried(*radio, [this] { return radio->GetConfiguration(config, aplist, ssid); }) != 0) {
         GiveUp("Error reading configuration from card,Function aborted");
         return;
     }
-    if (Ask(*radio, [this] { return radio->GetCaps(caps); }) != 0) {
+    if (Retried(*radio, [this] { return radio->GetCaps(caps); }) != 0) {
         GiveUp("Error reading capabilities from card,Function aborted");
         return;
     }
@@ -283,7 +272,7 @@ int WepKeyEntry::ReadKeys(int &txkey)
     int count = 0;
     for (int read = 0; read <= Rows; ++read) {
         _RID_wep_key record;
-        const int result = Ask(*radio, [&] {
+        const int result = Retried(*radio, [&] {
             std::memset(&record, 0xFF, sizeof record);
             return read == 0 ? radio->GetFirstWepKey(record) : radio->GetNextWepKey(record);
         });
