@@ -95,6 +95,8 @@ TEST_F(PagesTest, PowerListOffersTheLevelsBeforeTheFirstZero)
         {"a power that is none of the levels", "1,5,20,30,50", 25,
          {"1   mW", "5   mW", "20  mW", "30  mW", "50  mW"}, true, 1},
         {"levels end at the first 0", "5,20,0,30", 0, {"5   mW", "20  mW"}, true, 5},
+        {"all eight levels, the last stored", "1,2,3,4,5,6,7,8", 8,
+         {"8   mW", "1   mW", "2   mW", "3   mW", "4   mW", "5   mW", "6   mW", "7   mW"}, true, 8},
         {"no levels", "0", 25, {"25  mW"}, false, 25},
     };
     for (const auto &c : cases) {
@@ -226,6 +228,8 @@ TEST_F(PagesTest, DataRates)
         {"2 Mbps chosen", "2,4,11,22", {2, 4, 11, 22}, 0, 2, {4}, 2},
         {"one supported rate", "22", {4}, 2, 0, {22}, 4},
         {"a single rate of no item", "2,4,11,22", {5}, 0, -1, {2, 4, 11, 22}, 0},
+        {"a basic-rate bit alone is no second rate", "2,4,11,22", {0x84, 0x80}, 2, -1,
+         {0x84, 0x80}, 2},
         {"no supported rates: kept", "0", {2, 4}, 0, -1, {2, 4}, 0},
     };
     for (const auto &c : cases) {

@@ -89,6 +89,7 @@ TEST_F(UntouchedOkTest, SendsWhatTheTakeUpSentAndKeepsTheFile)
              Ssid(e.ssid, 1, "second");
              Fill(e.aplist.mac[0], {0x00, 0x40, 0x96, 0x12, 0x34, 0x56});
              Fill(e.aplist.mac[1], {0x02, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e});
+             Fill(e.aplist.mac[3], {0x00, 0x40, 0x96, 0xaa, 0x00, 0x04});
              e.cfg.tx_power = 20;
              e.cfg.short_retry = 7;
              e.cfg.frag_threshold = 1000;
