@@ -243,6 +243,20 @@ TEST_F(MainWindowTest, OneAdapterIsTakenUpAtOnce)
     EXPECT_FALSE(CommandsItems[ROW_SELECT_RADIO]->get_sensitive());
     EXPECT_TRUE(CommandsMenu->get_sensitive());
     EXPECT_TRUE(CemMenu->get_sensitive());
+    // Each row's text, with the trailing blank of the toggle; every row but
+    // "Select Radio" (one adapter) and the ZUNA row (its own rule) usable.
+    const char *const commands[] = {"About", "Load new Firmware", "Edit Properties",
+                                    "Set Zuna Information", "Statistics", "Status",
+                                    "Select Radio", "Toggle radio on/off ",
+                                    "Select help browser", "Exit"};
+    for (int row = 0; row < 10; ++row) {
+        EXPECT_EQ(CommandsItems[row]->get_label(), commands[row]) << row;
+        if (row != ROW_SELECT_RADIO && row != ROW_ZUNA)
+            EXPECT_TRUE(CommandsItems[row]->get_sensitive()) << commands[row];
+    }
+    EXPECT_EQ(CemItems[0]->get_label(), "Change Password");
+    EXPECT_EQ(CemItems[1]->get_label(), "Enter WEP key");
+    EXPECT_TRUE(CemItems[0]->get_sensitive() && CemItems[1]->get_sensitive());
     EXPECT_EQ(std::string(CurrentCaps.product_name), "VX1100");
     // The profile file was made from the adapter on the way.
     EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")).size(), 708u);

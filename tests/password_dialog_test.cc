@@ -52,6 +52,20 @@ protected:
         Step(100);
         return seen;
     }
+    // The row labels in the order shown, and the size asked for the dialog
+    // (its rows need more than that).
+    static void ExpectRows(cempass &d, const std::vector<std::string> &rows, int height)
+    {
+        std::vector<std::string> shown;
+        for (const std::string &t : LabelTexts(d))
+            if (!t.empty() && t.back() == ':')
+                shown.push_back(t);
+        EXPECT_EQ(shown, rows);
+        int w = 0, h = 0;
+        d.get_size_request(w, h);
+        EXPECT_EQ(w, 300);
+        EXPECT_EQ(h, height);
+    }
     static void Type(cempass &d, const char *old, const char *fresh, const char *verify)
     {
         d.oldentry->set_text(old);
@@ -74,6 +88,7 @@ TEST_F(PasswordDialogTest, ChangeChecksTheOldPasswordAndTheVerifyField)
         d.get_position(x, y);
         EXPECT_EQ(x, mx + 108);
         EXPECT_EQ(y, my + 121);
+        ExpectRows(d, {"   Old password:", "   New Password:", "Verify Password:"}, 125);
         Type(d, "orvik", "new", "new");
         d.ok->clicked();
         EXPECT_EQ(d.heading->get_text(), "Original password incorrect, Please try again");
@@ -109,6 +124,7 @@ TEST_F(PasswordDialogTest, EnterUnlocksOnlyWithTheStoredPassword)
     EXPECT_TRUE(Cem(1, [](cempass &d) {
         EXPECT_EQ(d.get_title(), "Enter CEM Password");
         EXPECT_EQ(d.heading->get_text(), "Enter CEM  Password");
+        ExpectRows(d, {"       Password:"}, 90);
         d.newentry->set_text("");
         d.ok->clicked();  // nothing typed: nothing said
         EXPECT_EQ(d.heading->get_text(), "Enter CEM  Password");
