@@ -579,6 +579,8 @@ TEST_F(WepKeyWindowTest, FailedReadsAreReportedAndOpenNothing)
          KeysUnread},
         {"a record of no key before the HOME key", {Readout({k(0), Record(0x1234), k(4), Selector(4)})},
          KeysUnread},
+        {"a record of index 5", {Readout({k(0), Record(5, {1, 2, 3, 4, 5}), k(4), Selector(4)})},
+         KeysUnread},
         {"five keys, no selector", {Readout({k(0), k(1), k(2), k(3), k(4)}), "wep.end=wrap"},
          KeysUnread},
         {"more than five records",
