@@ -251,8 +251,9 @@ TEST_F(MainWindowTest, OneAdapterIsTakenUpAtOnce)
                                     "Select help browser", "Exit"};
     for (int row = 0; row < 10; ++row) {
         EXPECT_EQ(CommandsItems[row]->get_label(), commands[row]) << row;
-        if (row != ROW_SELECT_RADIO && row != ROW_ZUNA)
+        if (row != ROW_SELECT_RADIO && row != ROW_ZUNA) {
             EXPECT_TRUE(CommandsItems[row]->get_sensitive()) << commands[row];
+        }
     }
     EXPECT_EQ(CemItems[0]->get_label(), "Change Password");
     EXPECT_EQ(CemItems[1]->get_label(), "Enter WEP key");
