@@ -330,6 +330,8 @@ TEST_F(WepKeyWindowTest, TypedKeysOfTheWrongLengthOrCharacterAreRefused)
         {2, true, "0123456789", "Key 3 has improper length [10] should be 26", -1},
         {1, false, "012345678g",
          "Key 2 has invalid character. Check key window for hi-lighted character and correct", 9},
+        {1, false, "01234567G9",
+         "Key 2 has invalid character. Check key window for hi-lighted character and correct", 8},
         {0, false, "0123:56789",
          "Key 1 has invalid character. Check key window for hi-lighted character and correct", 4},
         {0, false, "@123456789",
