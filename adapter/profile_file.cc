@@ -10,6 +10,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "whole_answers.h"
+
 namespace {
 
 // Reads up to n bytes, resuming after interruptions and partial reads. A read
@@ -148,7 +150,8 @@ int Cfgio::mkcfg(kdR770 &radio)
     CFG_R770 cfg{};
     _STAPLIST aplist{};
     _STSSID ssid{};
-    if (radio.GetConfiguration(cfg, aplist, ssid) != 0)
+    // Profiles made of an answer cut short would hold the marks of the read.
+    if (ReadWholeConfiguration(radio, cfg, aplist, ssid) != 0)
         return -1;
     cfg.clear_word1 = 0;
     cfg.clear_word2 = 0;
@@ -197,7 +200,8 @@ int Cfgio::ldcfg(kdR770 &radio, ProfileRecord &a, ProfileRecord &b)
     CFG_R770 cfg{};
     _STAPLIST aplist{};
     _STSSID ssid{};
-    if (radio.GetConfiguration(cfg, aplist, ssid) != 0)
+    // Only an address read whole is the adapter's own.
+    if (ReadWholeConfiguration(radio, cfg, aplist, ssid) != 0)
         return -1;
 
     ProfileRecord &current = selector ? b : a;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "md4.h"
+#include "whole_answers.h"
 
 kdR770 *curadio = nullptr;
 int AuthWait = 0;
@@ -142,7 +143,7 @@ int SendZunaLogin(kdR770 &radio, const char *user, const char *password, uint16_
     _STSSID ssid{};
     // Writing back a configuration that was never read would replace the
     // adapter's settings with zeros.
-    if (radio.GetConfiguration(cfg, aplist, ssid) != 0)
+    if (ReadWholeConfiguration(radio, cfg, aplist, ssid) != 0)
         return -1;
     // A name the record cannot hold is refused like a password too long.
     tdsRidZunaUsername userrec;
@@ -195,7 +196,8 @@ extern "C" int kdR770Nulluser(void)
     CFG_R770 cfg{};
     _STAPLIST aplist{};
     _STSSID ssid{};
-    if (curadio->GetConfiguration(cfg, aplist, ssid) != 0)
+    // Writing back what was not read whole would replace the adapter's settings.
+    if (ReadWholeConfiguration(*curadio, cfg, aplist, ssid) != 0)
         return -1;
     curadio->SetMac(false);
     cfg.auth_mode |= SEARCH_LOGIN_AUTH;

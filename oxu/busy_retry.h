@@ -9,6 +9,7 @@
 #include <glib.h>
 
 #include "kdr770.h"
+#include "whole_answers.h"
 
 inline constexpr int BusyRetries = 3;
 inline constexpr gulong BusyWaitMicroseconds = 20000;
@@ -37,4 +38,21 @@ template <class... Params, class... Args>
 int Retried(kdR770 *adapter, int (kdR770::*request)(Params...), Args &&...args)
 {
     return Retried(*adapter, [&] { return (adapter->*request)(std::forward<Args>(args)...); });
+}
+
+// A read whose answer must be whole (whole_answers.h), each of its requests
+// asked again while the adapter is busy: 0 only for a whole, plausible
+// answer, so that what was cut short or is nonsense counts as not read.
+template <class... Records>
+int RetriedWhole(kdR770 *adapter, int (kdR770::*request)(Records &...), Records &...records)
+{
+    return ReadWhole([&] { return Retried(*adapter, [&] { return (adapter->*request)(records...); }); },
+                     records...);
+}
+
+// The same for one record of the WEP key readout, which is never asked twice.
+inline int RetriedWholeKey(kdR770 *adapter, int (kdR770::*request)(_RID_wep_key &), _RID_wep_key &key)
+{
+    return ReadWholeKey([&] { return Retried(*adapter, [&] { return (adapter->*request)(key); }); },
+                        key);
 }

@@ -10,6 +10,7 @@
 #include <gtkmm/label.h>
 #include <gtkmm/main.h>
 
+#include "whole_answers.h"
 #include "window_util.h"
 
 const char *const FlashResultText[14] = {
@@ -150,12 +151,15 @@ int Flashwin::Flash()
     _STAPLIST aplist{};
     _STSSID ssid{};
     _STSTATUS status{};
-    adapter->GetConfiguration(cfg, aplist, ssid);
+    // Only a configuration read whole is put back: one that failed or was
+    // cut short would replace the adapter's settings with marks or zeros.
+    const bool configRead = ReadWholeConfiguration(*adapter, cfg, aplist, ssid) == 0;
     adapter->GetStatus(status);
     adapter->SetMac(false);
     unsigned code = unsigned(adapter->FlashAdapter(path, ShowFlashProgress));
     if (code == 0) {
-        adapter->SetConfiguration(cfg, aplist, ssid);
+        if (configRead)
+            adapter->SetConfiguration(cfg, aplist, ssid);
         adapter->SetMac(status.status_word & STATUS_RADIO_ENABLED);
     } else {
         if (code > 13)

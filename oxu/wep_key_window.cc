@@ -43,10 +43,6 @@ int HexValue(gunichar c)
     return -1;
 }
 
-// The key length a read record is given before the read: a record that
-// still holds it was not answered whole.
-constexpr uint16_t Unanswered = 0xFFFF;
-
 // A key record as this window fills it; every byte not given is zero.
 _RID_wep_key KeyRecord(int index, const uint8_t *key, int len)
 {
@@ -86,13 +82,14 @@ WepKeyEntry::WepKeyEntry(kdR770 *adapter) : Gtk::Window(Gtk::WINDOW_TOPLEVEL), r
         return true;
     });
 
-    // What could not be read is not shown as a value: a zero configuration
-    // would lose HOME mode and its key, zero capabilities would deny WEP.
-    if (Retried(*radio, [this] { return radio->GetConfiguration(config, aplist, ssid); }) != 0) {
+    // What could not be read, or was not answered whole, is not shown as a
+    // value: a zero configuration would lose HOME mode and its key, zero
+    // capabilities would deny WEP.
+    if (RetriedWhole(radio, &kdR770::GetConfiguration, config, aplist, ssid) != 0) {
         GiveUp("Error reading configuration from card,Function aborted");
         return;
     }
-    if (Retried(*radio, [this] { return radio->GetCaps(caps); }) != 0) {
+    if (RetriedWhole(radio, &kdR770::GetCaps, caps) != 0) {
         GiveUp("Error reading capabilities from card,Function aborted");
         return;
     }
@@ -269,20 +266,19 @@ int WepKeyEntry::ReadKeys(int &txkey)
     // the selector leaves unknown which keys are stored and which one
     // transmits, so an untouched "OK" could overwrite them: it counts as
     // failed.
+    // A record not answered whole (cut short, an index of no key, a key
+    // longer than the record holds) fails the readout too.
     int count = 0;
     for (int read = 0; read <= Rows; ++read) {
         _RID_wep_key record;
-        const int result = Retried(*radio, [&] {
-            std::memset(&record, 0xFF, sizeof record);
-            return read == 0 ? radio->GetFirstWepKey(record) : radio->GetNextWepKey(record);
-        });
-        if (result != 0 || record.key_len == Unanswered)
+        if (RetriedWholeKey(radio, read == 0 ? &kdR770::GetFirstWepKey : &kdR770::GetNextWepKey,
+                            record) != 0)
             return -1;
         if (record.key_index == WEP_SELECTOR_INDEX) {
             txkey = record.mac[0] | record.mac[1] << 8;
             return count;
         }
-        if (record.key_index >= Rows || read == Rows)
+        if (read == Rows)
             return -1;
         keys[record.key_index] = record;
         ++count;
@@ -366,7 +362,7 @@ int WepKeyEntry::Apply()
     }
     for (int row = 0; row < Rows; ++row) {
         // A selector naming a key the adapter may not hold is never written.
-        if (changed[row] && radio->WriteWepKey(keys[row], persistent) != 0) {
+        if (changed[row] && Retried(radio, &kdR770::WriteWepKey, keys[row], persistent != 0) != 0) {
             Say("Error writing key %d to card,Function aborted", row + 1);
             return -1;
         }
@@ -377,7 +373,7 @@ int WepKeyEntry::Apply()
     selector.mac[0] = uint8_t(tx);
     ShowRecords();
     transmit[tx]->set_active(true);
-    if (radio->WriteWepKey(selector, persistent) != 0) {
+    if (Retried(radio, &kdR770::WriteWepKey, selector, persistent != 0) != 0) {
         Say("Error writing transmit key to card");
         return -1;
     }

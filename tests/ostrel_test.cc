@@ -330,6 +330,42 @@ TEST(Ostrel, AdapterUnreadableWhileLoadingIsSkipped)
     EXPECT_EQ(Commands(Requests(sb, "eth1")), kCreateAndLoad);
 }
 
+// A configuration answered short, or with no MAC address of the adapter's
+// own, is no configuration: the profile is not loaded (an address of zeros
+// is never sent), and no profile file is made of it.
+TEST(Ostrel, ConfigurationNotAnsweredWholeIsNotTaken)
+{
+    const char *const answers[] = {"short.1=0", "short.1=78", "short.1=155", "short.2=52",
+                                   "short.3=0", "config.mac_addr=00:00:00:00:00:00",
+                                   "config.mac_addr=ff:ff:ff:ff:ff:ff"};
+    for (const char *answer : answers) {
+        SCOPED_TRACE(answer);
+        {
+            Sandbox sb({"eth0", "eth1"});
+            const auto file = FileImage(Pattern(5), Pattern(6), 0);
+            WriteFileBytes(sb.path("etc/eth0.cfg"), file);
+            sb.set("eth0", {answer});
+            const RunResult r = Ostrel(sb);
+            EXPECT_EQ(r.status, 2);
+            EXPECT_EQ(r.err, "ostrel: eth0: profile not loaded: configuration not read\n");
+            for (int c : Commands(Requests(sb, "eth0")))
+                EXPECT_LT(c, 50) << "nothing is written";
+            EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")), file);
+            EXPECT_EQ(Commands(Requests(sb, "eth1")), kCreateAndLoad);
+        }
+        {
+            // No file: none is made, and the load after it cannot read one.
+            Sandbox sb({"eth0", "eth1"});
+            sb.set("eth0", {answer});
+            const RunResult r = Ostrel(sb);
+            EXPECT_EQ(r.status, 9);
+            EXPECT_EQ(r.err.rfind("Cfgio::rdcfg: ", 0), 0u) << r.err;
+            EXPECT_FALSE(fs::exists(sb.path("etc/eth0.cfg")));
+            EXPECT_TRUE(Requests(sb, "eth1").empty());
+        }
+    }
+}
+
 // A write of the load that fails leaves the adapter without its profile: it
 // is said on standard error with the interface and the request, the next
 // adapter is still loaded, and the exit status tells that not all were.

@@ -41,6 +41,8 @@ ProfileRecord Pattern(uint8_t seed)
         p[i] = uint8_t(seed + 7 * i);
     r.cfg.clear_word1 = 0;
     r.cfg.clear_word2 = 0;
+    // A station's address, as an adapter reports its own.
+    r.cfg.mac_addr[0] &= 0xFE;
     return r;
 }
 

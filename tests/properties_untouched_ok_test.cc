@@ -138,6 +138,58 @@ TEST_F(UntouchedOkTest, SendsWhatTheTakeUpSentAndKeepsTheFile)
              Ssid(h.ssid, 0, "Gar\xe7on");
              Fill(h.aplist.mac[3], {0x00, 0x40, 0x96, 0xaa, 0x00, 0x01});
          }},
+        // Stored channels stay, whether or not the adapter's channel set
+        // allows them, in the profile in use and in the other one.
+        {"enterprise: infrastructure, channel set 3, stored channels 3 and 5",
+         {"caps.region=3"},
+         0,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.channel = 3;
+             h.cfg.channel = 5;
+         }},
+        {"enterprise: ad hoc, channel set 7, stored channels 3 and 12",
+         {"caps.region=7"},
+         0,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.net_type = 0;
+             e.cfg.channel = 3;
+             h.cfg.channel = 12;
+         }},
+        {"enterprise: ad hoc, stored channel 0 in both",
+         {},
+         0,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.net_type = 0;
+             e.cfg.channel = 0;
+             h.cfg.channel = 0;
+         }},
+        {"home: ad hoc, channel set 4, stored channels 3 and 14",
+         {"caps.region=4"},
+         1,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.channel = 14;
+             h.cfg.home_flags = 1;
+             h.cfg.net_type = 0;
+             h.cfg.channel = 3;
+         }},
+        {"home: infrastructure, channel set 0xFFFF, stored channel 0 in both",
+         {"caps.region=0xffff"},
+         1,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.channel = 0;
+             h.cfg.home_flags = 1;
+             h.cfg.channel = 0;
+         }},
+        {"home: ad hoc, channel set 2, stored channels 3 and 9",
+         {"caps.region=2"},
+         1,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.net_type = 0;
+             e.cfg.channel = 9;
+             h.cfg.home_flags = 1;
+             h.cfg.net_type = 0;
+             h.cfg.channel = 3;
+         }},
         {"home: infrastructure, no WEP, mixed cells in the enterprise profile",
          {"wep.0=none", "wep.1=none"},
          1,

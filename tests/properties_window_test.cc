@@ -674,20 +674,21 @@ INSTANTIATE_TEST_SUITE_P(NetworkTypes, OutOfRangeProfilesTest,
                          });
 
 // Requests that fail during Ok: reset and restart are not looked at; an
-// adapter that no longer answers is fatal, and nothing is sent or saved.
-// (Refused writes and failed reads while the window opens have tests of
-// their own.)
+// adapter that no longer answers is fatal; its MAC address that cannot be
+// read is said; in both nothing is sent or saved. (Refused writes and
+// failed reads while the window opens have tests of their own.)
 TEST_F(PropertiesTest, FailingRequestsDuringOk)
 {
     Start({"config.auth_mode=0x1101"});
+    enum Outcome { APPLIED, FATAL, NOT_READ };
     struct Case {
         int command;
-        bool fatal;
+        Outcome outcome;
     } cases[] = {
-        {100, false},  // reset and restart are not looked at
-        {105, false},
-        {8, true},     // the adapter no longer answers
-        {1, true},     // its MAC address cannot be read
+        {100, APPLIED},  // reset and restart are not looked at
+        {105, APPLIED},
+        {8, FATAL},      // the adapter no longer answers
+        {1, NOT_READ},   // its MAC address cannot be read
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << "command " << c.command);
@@ -705,14 +706,19 @@ TEST_F(PropertiesTest, FailingRequestsDuringOk)
         }
         Step();
         Gtk::Window *fatal = WindowWithText("Fatal I/O error. Exiting");
-        EXPECT_EQ(fatal != nullptr, c.fatal);
+        EXPECT_EQ(fatal != nullptr, c.outcome == FATAL);
+        Gtk::Window *said = WindowWithText(
+            "Error reading configuration from card,Function aborted\n"
+            "Profiles not saved: the card may hold part of the new settings");
+        EXPECT_EQ(said != nullptr, c.outcome == NOT_READ);
         int configs = 0;
         for (const auto &e : sb.journal())
             configs += e.command == 53;
-        EXPECT_EQ(configs, c.fatal ? 0 : 1);
-        if (c.fatal) {
+        EXPECT_EQ(configs, c.outcome == APPLIED ? 1 : 0);
+        if (c.outcome != APPLIED) {
             EXPECT_TRUE(Snapshot() == before);
             delete fatal;
+            delete said;
         } else {
             EXPECT_EQ(std::string(EnterpriseProfile.cfg.client_name), "desk");
             EXPECT_EQ(Bytes(File().a), Bytes(EnterpriseProfile));

@@ -1,5 +1,6 @@
 # One line per test program.
 add_suite(records_test records_test.cc)
+add_suite(whole_answers_test whole_answers_test.cc)
 add_suite(simdriver_test simdriver_test.cc)
 add_suite(kdr770_test kdr770_test.cc)
 add_suite(radio_list_test radio_list_test.cc)

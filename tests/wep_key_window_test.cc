@@ -525,8 +525,6 @@ TEST_F(WepKeyWindowTest, KeyRecordsOfACarelessDriverAreBoundedAndSafe)
         int transmit;
         std::vector<int> reads;
     } cases[] = {
-        {"a key length above 13", {Record(1, {1}, 40), Selector(1)}, "repeat",
-         {false, true, false, false, false}, 2, {6, 7}},
         {"a selector naming no key", {k(0), Selector(3)}, "repeat",
          {true, false, false, false, false}, 4, {6, 7}},
         {"a 16-bit transmit index", {k(0), k(2), Selector(0x0102)}, "repeat",
@@ -554,9 +552,9 @@ TEST_F(WepKeyWindowTest, KeyRecordsOfACarelessDriverAreBoundedAndSafe)
     }
 }
 
-// A read that fails while the window is built is said and opens nothing, so
-// that nothing it could not read is overwritten: here the HOME mode, HOME key
-// and transmit index of a HOME adapter.
+// A read that fails, or is not answered whole, while the window is built is
+// said and opens nothing, so that nothing it could not read is overwritten:
+// here the HOME mode, HOME key and transmit index of a HOME adapter.
 TEST_F(WepKeyWindowTest, FailedReadsAreReportedAndOpenNothing)
 {
     const char *const config = "Error reading configuration from card,Function aborted";
@@ -571,12 +569,31 @@ TEST_F(WepKeyWindowTest, FailedReadsAreReportedAndOpenNothing)
         {"configuration, errno 0", {"fail.1=0"}, config},
         {"access point list", {"fail.3=5"}, config},
         {"SSID list", {"fail.2=19"}, config},
+        // The HOME bit at 0x7c lies past half the record.
+        {"configuration answered with nothing", {"short.1=0"}, config},
+        {"configuration answered by half", {"short.1=78"}, config},
+        {"configuration answered but its last byte", {"short.1=155"}, config},
+        {"SSID list answered by half", {"short.2=52"}, config},
+        {"access point list answered short", {"short.3=20"}, config},
+        {"configuration of no MAC address", {"config.mac_addr=00:00:00:00:00:00"}, config},
+        {"configuration of a group address", {"config.mac_addr=01:00:5e:00:00:01"}, config},
         {"capabilities", {"fail.0=5"}, caps},
+        {"capabilities answered with nothing", {"short.0=0"}, caps},
+        {"capabilities answered by half", {"short.0=65"}, caps},
+        {"capabilities of no product name", {"caps.product_name="}, caps},
+        {"capabilities of a garbled product name", {"caps.product_name=V\\x01\\x9b"}, caps},
+        {"capabilities of a garbled power level", {"caps.power_levels=58030,5"}, caps},
+        {"capabilities of no power level", {"caps.power_levels=0"}, caps},
+        {"capabilities of no rate", {"caps.supported_rates=0"}, caps},
+        {"capabilities of a garbled rate", {"caps.supported_rates=2,4,11,22,99"}, caps},
         {"first key", {"fail.6=5"}, KeysUnread},
         {"next key", {"fail.7=5"}, KeysUnread},
         {"next key, errno 0", {"fail.7=0"}, KeysUnread},
         {"a key answered short", {"short.7=10"}, KeysUnread},
         {"a selector answered short", {"short.6=2"}, KeysUnread},
+        {"a first key answered with nothing", {"short.6=0"}, KeysUnread},
+        {"a key length above 13", {Readout({k(0), Record(1, {1}, 40), k(4), Selector(4)})},
+         KeysUnread},
         {"a first record of no key", {Readout({Record(9, {1, 2, 3, 4, 5}), k(4), Selector(4)})},
          KeysUnread},
         {"a record of no key before the HOME key", {Readout({k(0), Record(0x1234), k(4), Selector(4)})},
@@ -588,14 +605,16 @@ TEST_F(WepKeyWindowTest, FailedReadsAreReportedAndOpenNothing)
         {"more than five records",
          {Readout({k(0), k(1), k(1), k(2), k(2), k(4), Selector(4)})}, KeysUnread},
     };
-    sb.set("eth0", {"config.home_flags=1", "wep.4=6162636465666768696a6b6c6d", "wep.tx=4"});
+    const std::vector<std::string> home = {"config.home_flags=1",
+                                           "wep.4=6162636465666768696a6b6c6d", "wep.tx=4"};
     for (const auto &c : cases) {
+        sb.add("eth0");
+        sb.set("eth0", home);
         sb.set("eth0", c.settings);
         EXPECT_EQ(Refused(), (std::vector<std::string>{c.message})) << c.what;
         EXPECT_TRUE(Writes().empty()) << c.what;
-        sb.set("eth0", {"wep.readout=none", "wep.end=repeat", "short.6=none", "short.7=none",
-                        "fail.0=none", "fail.1=none", "fail.2=none", "fail.3=none",
-                        "fail.6=none", "fail.7=none"});
+        sb.add("eth0");
+        sb.set("eth0", home);
         // The next command opens the window as usual, and an untouched OK
         // keeps the HOME key.
         EXPECT_TRUE(Wep([](WepKeyEntry &w) {
@@ -663,6 +682,44 @@ TEST_F(WepKeyWindowTest, FailedWritesAreReportedAndKeepTheWindowOpen)
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(HexImage(writes[0].record), HexImage(Record(1, {1, 2, 3, 4, 5})));
     EXPECT_EQ(HexImage(writes[1].record), HexImage(Selector(0)));
+}
+
+// "Try again" is no failure of a write either: the key and the selector
+// answered so once are written again, and nothing is said.
+TEST_F(WepKeyWindowTest, WritesAnsweredTryAgainAreMadeAgain)
+{
+    for (int command : {60, 59}) {
+        SCOPED_TRACE(command);
+        const auto writes = [this] {
+            std::vector<std::pair<int, int>> out;
+            for (const auto &e : sb.journal())
+                if (e.command == 59 || e.command == 60)
+                    out.emplace_back(e.command, e.result);
+            return out;
+        };
+        // A key typed: its first write is answered so.
+        EXPECT_TRUE(Wep([&](WepKeyEntry &w) {
+            if (command == 59)
+                w.temporary->clicked();
+            w.entries[1]->set_text("0a0b0c0d0e");
+            sb.fail("eth0", command, EAGAIN);
+            w.okbutton->clicked();
+            EXPECT_TRUE(ErrorWindows().empty());
+        }));
+        EXPECT_EQ(writes(), (std::vector<std::pair<int, int>>{
+                                {command, -1}, {command, 0}, {command, 0}}));
+        EXPECT_EQ(sb.get("eth0", "wep.1"), "0a0b0c0d0e");
+        // Nothing typed: the selector alone, answered so once.
+        EXPECT_TRUE(Wep([&](WepKeyEntry &w) {
+            if (command == 59)
+                w.temporary->clicked();
+            sb.fail("eth0", command, EAGAIN);
+            w.okbutton->clicked();
+            EXPECT_TRUE(ErrorWindows().empty());
+        }));
+        EXPECT_EQ(writes(), (std::vector<std::pair<int, int>>{{command, -1}, {command, 0}}));
+        EXPECT_EQ(HexImage(Writes().back().record), HexImage(Selector(0)));
+    }
 }
 
 TEST_F(WepKeyWindowTest, OpensOnlyUnlockedAndWithAnAdapter)

@@ -342,6 +342,8 @@ TEST_P(zunaLogin, RefusalsWriteNothing)
         {"access point list unreadable", {}, 3, "pw", {0, 1, 3}},
         {"password too long", {}, -1, std::string(33, 'p'), {0, 1, 3, 2}},
         {"user name beyond Latin-1", {}, -1, "pw", {0, 1, 3, 2}, "\u03a9mega"},
+        // Asked again for the marks: an answer cut short is never written back.
+        {"configuration answered short", {"short.1=78"}, -1, "pw", {0, 1, 3, 2, 1, 3, 2}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -521,4 +523,8 @@ TEST(zunaNulluser, WritesEmptyCredentials)
     sb.fail("eth1", 2, EIO);
     EXPECT_EQ(kdR770Nulluser(), -1);
     EXPECT_EQ(sb.commands("eth1"), (std::vector<int>{IDENT, 1, 3, 2}));
+    sb.clearJournal();
+    sb.set("eth1", {"short.1=0"});
+    EXPECT_EQ(kdR770Nulluser(), -1);
+    EXPECT_EQ(sb.commands("eth1"), (std::vector<int>{IDENT, 1, 3, 2, 1, 3, 2}));
 }

@@ -15,8 +15,9 @@ constexpr unsigned LastChannel = 14;
 std::string Label(unsigned channel, const char *format)
 {
     char text[48];
-    if (channel >= 1 && channel <= LastChannel)
-        std::snprintf(text, sizeof text, format, channel, unsigned(ChannelTable[channel - 1].mhz));
+    if (channel <= LastChannel)
+        std::snprintf(text, sizeof text, format, channel,
+                      channel == 0 ? 0u : unsigned(ChannelTable[channel - 1].mhz));
     else
         std::snprintf(text, sizeof text, "%u", channel);
     return text;
@@ -34,26 +35,14 @@ bool ChannelAllowed(unsigned code, unsigned channel)
 
 ChannelItems MakeChannelItems(unsigned code, unsigned stored, unsigned current, const char *format)
 {
-    std::vector<unsigned> offered;
-    for (unsigned ch = 1; ch <= LastChannel; ++ch)
-        if (ChannelAllowed(code, ch) || ch == current)
-            offered.push_back(ch);
-    if (current > LastChannel)
-        offered.push_back(current);
-
+    // The stored channel first, allowed or not: an untouched Ok keeps it.
     ChannelItems items;
-    if (offered.empty())
-        return items;
-    unsigned chosen = offered.front();
-    if (ChannelAllowed(code, stored))
-        chosen = stored;
-    else if (current != 0)
-        chosen = current;
-
-    items.channels.push_back(chosen);
-    for (unsigned ch : offered)
-        if (ch != chosen)
+    items.channels.push_back(stored);
+    for (unsigned ch = 1; ch <= LastChannel; ++ch)
+        if ((ChannelAllowed(code, ch) || ch == current) && ch != stored)
             items.channels.push_back(ch);
+    if (current > LastChannel && current != stored)
+        items.channels.push_back(current);
     for (unsigned ch : items.channels)
         items.texts.push_back(Label(ch, format));
     return items;

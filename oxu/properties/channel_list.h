@@ -25,10 +25,10 @@ struct ChannelItems {
     std::vector<unsigned> channels;
 };
 
-// Offers every channel the code allows, and the adapter's current channel
-// (a channel above 14 labelled without a frequency; channel 0 is none). The
-// chosen one, put first: the profile's stored channel when the code allows
-// it, else the current channel, else the first allowed one. No items when
-// there is nothing to offer. format labels a channel with its frequency and
-// takes the channel and its MHz, as in "%u  (%u MHz)".
+// The stored channel first, whether or not the code allows it, so that an
+// untouched Ok keeps it; then every other channel the code allows, and the
+// adapter's current channel (channel 0 is none). A channel above 14 is
+// labelled without a frequency, channel 0 with 0 MHz. format labels a
+// channel with its frequency and takes the channel and its MHz, as in
+// "%u  (%u MHz)".
 ChannelItems MakeChannelItems(unsigned code, unsigned stored, unsigned current, const char *format);

@@ -34,8 +34,8 @@ constexpr unsigned JapanCode = 2;
 HomeNet::HomeNet(kdR770 *radio, PropWindow *owner) : window(owner), adapter(radio)
 {
     // A failed read keeps the window from opening.
-    window->NoteRead(Retried(adapter, &kdR770::GetCaps, caps) == 0, "capabilities");
-    window->NoteRead(Retried(adapter, &kdR770::GetStatus, status) == 0, "status");
+    window->NoteRead(RetriedWhole(adapter, &kdR770::GetCaps, caps) == 0, "capabilities");
+    window->NoteRead(RetriedWhole(adapter, &kdR770::GetStatus, status) == 0, "status");
     cfg = window->home.cfg;
     aplist = window->home.aplist;
     ssid = window->home.ssid;
@@ -95,7 +95,7 @@ _RID_wep_key HomeNet::ReadWepKey()
 {
     const _RID_wep_key none{};
     _RID_wep_key record{};
-    key_unreadable = Retried(adapter, &kdR770::GetFirstWepKey, record) != 0;
+    key_unreadable = RetriedWholeKey(adapter, &kdR770::GetFirstWepKey, record) != 0;
     if (key_unreadable)
         return none;
     // At most five records; the transmit-key selector ends the keys.
@@ -106,7 +106,7 @@ _RID_wep_key HomeNet::ReadWepKey()
             return record;
         if (read == MaxKeyRecords)
             return none;
-        key_unreadable = Retried(adapter, &kdR770::GetNextWepKey, record) != 0;
+        key_unreadable = RetriedWholeKey(adapter, &kdR770::GetNextWepKey, record) != 0;
         if (key_unreadable)
             return none;
     }
@@ -142,7 +142,7 @@ void HomeNet::FillChannelList()
 void HomeNet::NetworkTypeToggled()
 {
     channel_list->set_sensitive(caps.region != JapanCode && adhoc_button->get_active() &&
-                                !channels.empty());
+                                channels.size() > 1);
 }
 
 void HomeNet::KeyEntryChanged()
@@ -191,10 +191,12 @@ bool HomeNet::WriteWepKey(const char *key, size_t len)
         window->WriteFailed("home key");
         return false;
     }
+    window->home_key_written = PropWindow::HOME_KEY;
     if (Retried(adapter, &kdR770::WriteWepKey, selector, true) != 0) {
         window->WriteFailed("transmit key");
         return false;
     }
+    window->home_key_written = PropWindow::HOME_KEY_TRANSMITS;
     return true;
 }
 
@@ -205,7 +207,7 @@ void HomeNet::Apply()
     if (window->Halted())
         return;
     _STCAPS now{};
-    const bool capsRead = Retried(adapter, &kdR770::GetCaps, now) == 0;
+    const bool capsRead = RetriedWhole(adapter, &kdR770::GetCaps, now) == 0;
 
     // The stored home profile, with what the widgets show written over it.
     cfg = window->home.cfg;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <gtkmm/box.h>
 #include <gtkmm/grid.h>
@@ -47,10 +48,13 @@ PropWindow::PropWindow(kdR770 *radio)
     enterprise = EnterpriseProfile;
     home = HomeProfile;
 
-    // A failed read leaves the product name empty; the window then does
-    // not open.
+    // A read that failed, or was not answered whole, leaves no product
+    // name; the window then does not open.
     _STCAPS caps{};
-    NoteRead(Retried(adapter, &kdR770::GetCaps, caps) == 0, "capabilities");
+    const bool capsRead = RetriedWhole(adapter, &kdR770::GetCaps, caps) == 0;
+    NoteRead(capsRead, "capabilities");
+    if (!capsRead)
+        caps = _STCAPS{};
     UseStyle(*this, COMPACT);
     set_border_width(2);
     set_title(Latin1ToUtf8(caps.product_name) + " Properties");
@@ -171,7 +175,9 @@ void PropWindow::ApplyPages()
     const ProfileRecord enterpriseBefore = EnterpriseProfile;
     const ProfileRecord homeBefore = HomeProfile;
     const uint8_t currentBefore = CurrentProfile;
+    const bool zunaItemBefore = CommandsItems[ROW_ZUNA]->get_sensitive();
     saved = false;
+    home_key_written = NO_HOME_KEY;
     // In this order: security, RF, advanced infrastructure, advanced ad hoc
     // (each only edits the working profile), system (sends and saves the
     // enterprise profile), home (saves last, so its selector stays).
@@ -191,7 +197,7 @@ void PropWindow::ApplyPages()
     CurrentProfile = currentBefore;
     if (saved)
         WriteProfileFile(currentBefore);
-    UpdateZunaItem();
+    CommandsItems[ROW_ZUNA]->set_sensitive(zunaItemBefore);
 }
 
 void PropWindow::Close()
@@ -224,33 +230,63 @@ void PropWindow::AdapterFailed()
 
 void PropWindow::WriteFailed(const char *what)
 {
+    char text[64];
+    std::snprintf(text, sizeof text, "Error writing %s to card,Function aborted", what);
+    Refused(text);
+}
+
+void PropWindow::Refused(const char *why)
+{
     if (Halted())
         return;
     // An adapter that no longer answers a status read has stopped
-    // answering; one that does has refused the write.
+    // answering; one that does has refused.
     _STSTATUS status{};
     if (Retried(adapter, &kdR770::GetStatus, status) != 0) {
         AdapterFailed();
         return;
     }
     refused = true;
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "Error writing %s to card,Function aborted\n"
-                  "Profiles not saved: the card may hold part of the new settings",
-                  what);
-    (new ErrWin)->Show(text);
+    std::string text = std::string(why) + "\n" +
+                       "Profiles not saved: the card may hold part of the new settings";
+    if (home_key_written != NO_HOME_KEY)
+        text += std::string("\n") + PutBackTransmitKey();
+    (new ErrWin)->Show(text.c_str());
+}
+
+const char *PropWindow::PutBackTransmitKey()
+{
+    if (home_key_written == HOME_KEY)
+        return "The new home key was written as key 5";
+    // The home key went in as the transmit key before the profile was
+    // refused: the profile the card keeps would transmit with it. The key
+    // read when the window opened is made the transmit key again.
+    if (transmit_key >= 0 && transmit_key < HomeNet::HomeKeyIndex) {
+        _RID_wep_key selector{};
+        selector.length = sizeof selector;
+        selector.key_index = WEP_SELECTOR_INDEX;
+        selector.mac[0] = uint8_t(transmit_key);
+        if (Retried(adapter, &kdR770::WriteWepKey, selector, true) == 0) {
+            std::snprintf(put_back, sizeof put_back,
+                          "The new home key was written as key 5; transmit key %d was put back",
+                          transmit_key + 1);
+            return put_back;
+        }
+    }
+    return "The new home key was written as key 5 and is the transmit key";
 }
 
 bool PropWindow::SendProfile(CFG_R770 &cfg, _STAPLIST &aplist, _STSSID &ssid)
 {
     if (Halted())
         return false;
+    // The adapter's own address, from an answer given whole: one cut short
+    // would send and save a MAC address of zeros.
     CFG_R770 present{};
     _STAPLIST presentAps{};
     _STSSID presentSsids{};
-    if (Retried(adapter, &kdR770::GetConfiguration, present, presentAps, presentSsids) != 0) {
-        AdapterFailed();
+    if (RetriedWhole(adapter, &kdR770::GetConfiguration, present, presentAps, presentSsids) != 0) {
+        Refused("Error reading configuration from card,Function aborted");
         return false;
     }
     std::memcpy(cfg.mac_addr, present.mac_addr, sizeof cfg.mac_addr);

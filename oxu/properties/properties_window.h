@@ -45,6 +45,10 @@ public:
     // A write of this Ok failed (what names it): refused when the adapter
     // still answers, which is said, else the adapter failed.
     void WriteFailed(const char *what);
+    // A request of this Ok failed (why is the message's first line):
+    // refused when the adapter still answers, which is said, else the
+    // adapter failed.
+    void Refused(const char *why);
     // True once the adapter failed or refused a write during this Ok: the
     // steps after it write nothing more to the adapter and save nothing.
     bool Halted() const { return radio_failed || refused; }
@@ -78,6 +82,13 @@ public:
     const char *unread = nullptr;
     // Set once the window has opened on what it read.
     bool opened = false;
+    // The transmit key that the selector read while the window opened
+    // names; -1 when the readout did not reach a selector.
+    int transmit_key = -1;
+    // How far this Ok has written a home key: the key, then the selector
+    // that makes it the transmit key.
+    enum HomeKeyWrites { NO_HOME_KEY, HOME_KEY, HOME_KEY_TRANSMITS };
+    HomeKeyWrites home_key_written = NO_HOME_KEY;
 
     enum { HELP, CANCEL, OK };
 
@@ -90,6 +101,11 @@ private:
     // Hides the window and destroys its pages.
     void Close();
     void WriteProfileFile(int selector);
+    // After a refusal that follows a home key written in this Ok: puts the
+    // transmit key read at opening back where that is needed and possible,
+    // and gives the line that says what the card holds.
+    const char *PutBackTransmitKey();
+    char put_back[96];
 
     // Set once this Ok has rewritten the profile file.
     bool saved = false;

@@ -155,7 +155,8 @@ void RfParams::InfraToggled()
     SystemParams *system = System();
     if (!system)
         return;
-    channel_list->set_sensitive(!system->infra_button->get_active() && !channels.empty());
+    // Greyed with nothing else to choose.
+    channel_list->set_sensitive(!system->infra_button->get_active() && channels.size() > 1);
 }
 
 void RfParams::SetDefaults()

@@ -106,27 +106,31 @@ int SecuritySetting::CountWepKeys(int &tx)
 {
     tx = 0;
     keys_unreadable = false;
+    window->transmit_key = -1;
+    // A record that was not answered whole is no key: the readout counts as
+    // unread, and the window does not open on it.
     _RID_wep_key keys[MaxKeyRecords] = {};
-    if (Retried(adapter, &kdR770::GetFirstWepKey, keys[0]) != 0) {
+    if (RetriedWholeKey(adapter, &kdR770::GetFirstWepKey, keys[0]) != 0) {
         keys_unreadable = true;
         return 0;
     }
-    if (keys[0].key_index == WEP_SELECTOR_INDEX)
+    if (keys[0].key_index == WEP_SELECTOR_INDEX) {
+        window->transmit_key = keys[0].mac[0] | keys[0].mac[1] << 8;
         return 0;
+    }
     int count = 1;
     while (count < MaxKeyRecords) {
         _RID_wep_key next{};
-        if (Retried(adapter, &kdR770::GetNextWepKey, next) != 0) {
+        if (RetriedWholeKey(adapter, &kdR770::GetNextWepKey, next) != 0) {
             keys_unreadable = true;
             return 0;
         }
-        if (next.key_index <= 4) {
-            keys[count++] = next;
-        } else {
-            if (next.key_index == WEP_SELECTOR_INDEX)
-                tx = next.mac[0] | next.mac[1] << 8;
+        if (next.key_index == WEP_SELECTOR_INDEX) {
+            tx = next.mac[0] | next.mac[1] << 8;
+            window->transmit_key = tx;
             break;
         }
+        keys[count++] = next;
     }
     // The transmit key is the record that carries its index, wherever it
     // came in the readout; an index that names none means no usable key.

@@ -28,7 +28,7 @@ SystemParams::SystemParams(kdR770 *radio, PropWindow *owner) : adapter(radio), w
 {
     auto *column = Gtk::manage(new Gtk::Box(Gtk::ORIENTATION_VERTICAL, 0));
     // Only the RF page reads the status (the current channel).
-    window->NoteRead(Retried(adapter, &kdR770::GetStatus, status) == 0, "status");
+    window->NoteRead(RetriedWhole(adapter, &kdR770::GetStatus, status) == 0, "status");
     cfg = window->enterprise.cfg;
     aplist = window->enterprise.aplist;
     ssid = window->enterprise.ssid;
@@ -85,7 +85,7 @@ void SystemParams::Refresh()
     // A failed read keeps the capabilities read before (none while the
     // window opens, which then does not open).
     _STCAPS fresh{};
-    const bool read = Retried(adapter, &kdR770::GetCaps, fresh) == 0;
+    const bool read = RetriedWhole(adapter, &kdR770::GetCaps, fresh) == 0;
     window->NoteRead(read, "capabilities");
     if (read)
         caps = fresh;

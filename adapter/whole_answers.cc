@@ -1,0 +1,123 @@
+#include "whole_answers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <vector>
+
+#include "kdr770.h"
+
+namespace {
+
+// The data rates of the adapter family, in 500 kbit/s units.
+constexpr uint8_t KnownRates[] = {2, 4, 11, 22};
+
+bool KnownRate(uint8_t rate)
+{
+    return std::find(std::begin(KnownRates), std::end(KnownRates), rate & 0x7F) !=
+           std::end(KnownRates);
+}
+
+// A Latin-1 character that shows: no control character of either half.
+bool Shows(uint8_t c)
+{
+    return (c >= 0x20 && c < 0x7F) || c >= 0xA0;
+}
+
+constexpr uint8_t FirstMark = 0xFF;
+constexpr uint8_t SecondMark = 0x00;
+
+} // namespace
+
+bool UsableMac(const uint8_t (&mac)[6])
+{
+    const bool zero = std::all_of(std::begin(mac), std::end(mac), [](uint8_t b) { return b == 0; });
+    return !zero && !(mac[0] & 0x01);
+}
+
+bool Plausible(const _STCAPS &caps)
+{
+    // A name of the whole field has no terminator; a careless driver's, but
+    // still a name.
+    const size_t n = strnlen(caps.product_name, sizeof caps.product_name);
+    if (n == 0 || !std::all_of(caps.product_name, caps.product_name + n,
+                               [](char c) { return Shows(uint8_t(c)); }))
+        return false;
+
+    bool anyRate = false;
+    for (uint8_t rate : caps.supported_rates) {
+        if ((rate & 0x7F) == 0)
+            continue;
+        if (!KnownRate(rate))
+            return false;
+        anyRate = true;
+    }
+    if (!anyRate)
+        return false;
+
+    if (caps.power_levels[0] == 0)
+        return false;
+    for (const le16 &level : caps.power_levels) {
+        if (level == 0)
+            break;
+        if (level > MaxPowerLevel)
+            return false;
+    }
+    return true;
+}
+
+bool Plausible(const CFG_R770 &cfg)
+{
+    return UsableMac(cfg.mac_addr);
+}
+
+bool Plausible(const _STSSID &)
+{
+    return true;
+}
+
+bool Plausible(const _STAPLIST &)
+{
+    return true;
+}
+
+bool Plausible(const _STSTATUS &status)
+{
+    return status.ssid_len <= sizeof status.ssid;
+}
+
+bool Plausible(const _RID_wep_key &key)
+{
+    const bool indexed = key.key_index <= 4 || key.key_index == WEP_SELECTOR_INDEX;
+    // The pad at the end is zero in every record: the mark still there
+    // means the answer stopped short of it.
+    return indexed && key.key_len <= sizeof key.key && key.pad != KeyMark;
+}
+
+int ReadToTheEnd(const std::function<int()> &read, std::initializer_list<RecordBytes> records)
+{
+    for (const RecordBytes &r : records)
+        std::memset(r.bytes, FirstMark, r.size);
+    if (read() != 0)
+        return -1;
+    // Most answers end in another byte than the first mark: asked once.
+    std::vector<bool> suspect;
+    for (const RecordBytes &r : records)
+        suspect.push_back(r.bytes[r.size - 1] == FirstMark);
+    if (std::none_of(suspect.begin(), suspect.end(), [](bool s) { return s; }))
+        return 0;
+    for (const RecordBytes &r : records)
+        std::memset(r.bytes, SecondMark, r.size);
+    if (read() != 0)
+        return -1;
+    size_t i = 0;
+    for (const RecordBytes &r : records)
+        if (suspect[i++] && r.bytes[r.size - 1] == SecondMark)
+            return -1;
+    return 0;
+}
+
+int ReadWholeConfiguration(kdR770 &radio, CFG_R770 &cfg, _STAPLIST &aplist, _STSSID &ssid)
+{
+    return ReadWhole([&] { return radio.GetConfiguration(cfg, aplist, ssid); }, cfg, aplist, ssid);
+}
