@@ -6,7 +6,8 @@
 # as a Debian machine would see them: exactly the expected files, the boot
 # unit of ostrel and its manual page, the menu entry, the installed ostrel,
 # the package's files, dependencies and maintainer scripts, and lintian, with
-# nothing at all on the manual pages. Nothing outside the
+# nothing at all on the manual pages and, in a release build (HARDENED=ON),
+# on the hardening. Nothing outside the
 # temporary folder is touched but the build's list of installed files, which
 # is put back. SIMCTL names the stand-in's simctl.
 set -euo pipefail
@@ -251,6 +252,15 @@ fi
 lintian --pedantic --display-info "$deb" > "$tmp/lintian-all.log" 2>&1 || true
 if grep -E 'manual-page|manpage|whatis|groff-message|\[usr/share/man/' "$tmp/lintian-all.log" >&2; then
     fail "lintian has the remarks above on the manual pages"
+fi
+# A release build has the hardening of Debian's own packages; a Debug or
+# sanitized one has not, and says so.
+if [ "${HARDENED:-ON}" = ON ]; then
+    if grep -E 'hardening-' "$tmp/lintian-all.log" >&2; then
+        fail "lintian finds the programs above built without Debian's hardening"
+    fi
+else
+    echo "not checked: the hardening, which a Debug or sanitized build (HARDENED=$HARDENED) leaves out"
 fi
 
 [ "$failures" -eq 0 ] || { echo "$failures failures" >&2; exit 1; }
