@@ -164,9 +164,6 @@ deb=${debs[0]}
 same "package file name" "vindral-suite_1.5.1_$(dpkg --print-architecture).deb" "$(basename "$deb")"
 
 same "files in the package" "\
-drwxr-xr-x root/root opt/
-drwxr-xr-x root/root opt/tavlo/
-drwxr-xr-x root/root opt/tavlo/helpml/
 drwxr-xr-x root/root usr/
 drwxr-xr-x root/root usr/bin/
 -rwxr-xr-x root/root usr/bin/oxu
@@ -226,6 +223,9 @@ wants=$pkgroot/etc/systemd/system/multi-user.target.wants/ostrel.service
 prefs=$pkgroot/opt/tavlo/OXU.PRFS
 maint postinst configure
 same "unit enabled on installation" /usr/lib/systemd/system/ostrel.service "$(readlink "$wants" || true)"
+same "folders made on installation" "drwxr-xr-x opt
+drwxr-xr-x opt/tavlo
+drwxr-xr-x opt/tavlo/helpml" "$(cd "$pkgroot" && find opt -type d -printf '%M %p\n' | sort)"
 same "preferences file made for all users" "-rw-rw-rw- 0" "$(stat -c '%A %s' "$prefs" 2>&1)"
 echo stored > "$prefs"
 maint postinst configure 1.5.1
@@ -241,6 +241,37 @@ maint postinst configure
 rm "$wants"
 maint postinst configure 1.5.1
 [ ! -e "$wants" ] || fail "an upgrade enabled the unit that was disabled"
+
+# Installed and purged by dpkg itself in a root of its own, which has the
+# /opt of a Debian system: dpkg removes on purge every empty folder that a
+# package shipped, so the package ships none that it did not make. Help pages
+# put into the help folder keep it and /opt/tavlo.
+if [ "$(id -u)" -eq 0 ]; then
+    for pages in none Status.htm; do
+        droot=$tmp/dpkg-root
+        rm -rf "$droot"
+        mkdir -p "$droot/var/lib/dpkg/info" "$droot/var/lib/dpkg/updates" "$droot/opt"
+        touch "$droot/var/lib/dpkg/status" "$droot/var/lib/dpkg/available"
+        dpkg_root() {
+            dpkg --root="$droot" --force-script-chrootless --force-depends --log=/dev/null "$@" \
+                > "$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log" >&2; fail "dpkg $* ended with status $?"; }
+        }
+        dpkg_root --install "$deb"
+        want="opt/"
+        if [ "$pages" != none ]; then
+            touch "$droot/opt/tavlo/helpml/$pages"
+            want="opt/
+opt/tavlo/
+opt/tavlo/helpml/
+opt/tavlo/helpml/$pages"
+        fi
+        dpkg_root --purge vindral-suite
+        same "/opt after a purge by dpkg (help pages: $pages)" "$want" \
+            "$(cd "$droot" && find opt | sed 's|$|/|; s|\.htm/$|.htm|' | sort)"
+    done
+else
+    echo "not checked: dpkg's own install and purge, which need root"
+fi
 
 if ! lintian --fail-on error "$deb" > "$tmp/lintian.log" 2>&1; then
     fail "lintian reports errors"
