@@ -54,7 +54,7 @@ for page in oxu.1 pilvor.1 ostrel.8; do
 
     files=$(section FILES <<< "$text")
     wanted=(/etc/IFACE.cfg /opt/tavlo/OXU.PRFS /opt/tavlo/helpml/)
-    [ "$program" = ostrel ] && wanted+=(ostrel.service)
+    [ "$program" = ostrel ] && wanted+=(ostrel.service 85-ostrel.rules)
     for f in "${wanted[@]}"; do
         grep -qF "$f" <<< "$files" || fail "$page's FILES do not name $f"
     done
