@@ -138,8 +138,9 @@ same "installed unit" "ExecStart=/usr/local/sbin/ostrel $run_as" "$(how_run "$un
 verify_unit "$unit" "$root" /usr/local
 
 # The unit takes ostrel's statuses for "nothing or not everything loaded" as
-# success, so that a machine without the adapter boots cleanly, and leaves an
-# unreadable profile (9) a failure to see.
+# success, so that nothing fails on a machine without the adapter (or on an
+# eth0 of another kind), and leaves an unreadable profile (9) a failure to
+# see.
 read -r -a accepted <<< "$(sed -n 's/^SuccessExitStatus=//p' "$unit")"
 is_accepted() {
     local s
