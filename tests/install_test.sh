@@ -330,29 +330,28 @@ same "links and records of an earlier enabling left after an upgrade" "" \
 # /opt of a Debian system: dpkg removes on purge every empty folder that a
 # package shipped, so the package ships none that it did not make. Help pages
 # put into the help folder keep it and /opt/tavlo.
+droot=$tmp/dpkg-root
+dpkg_root() {
+    local status=0
+    dpkg --root="$droot" --force-script-chrootless --force-depends --log=/dev/null "$@" \
+        > "$tmp/dpkg.log" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || { cat "$tmp/dpkg.log" >&2; fail "dpkg $* ended with status $status"; }
+}
 if [ "$(id -u)" -eq 0 ]; then
-    for pages in none Status.htm; do
-        droot=$tmp/dpkg-root
+    # help page put in | what is left under /opt after the purge
+    while IFS='|' read -r page left; do
         rm -rf "$droot"
         mkdir -p "$droot/var/lib/dpkg/info" "$droot/var/lib/dpkg/updates" "$droot/opt"
         touch "$droot/var/lib/dpkg/status" "$droot/var/lib/dpkg/available"
-        dpkg_root() {
-            dpkg --root="$droot" --force-script-chrootless --force-depends --log=/dev/null "$@" \
-                > "$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log" >&2; fail "dpkg $* ended with status $?"; }
-        }
         dpkg_root --install "$deb"
-        want="opt/"
-        if [ "$pages" != none ]; then
-            touch "$droot/opt/tavlo/helpml/$pages"
-            want="opt/
-opt/tavlo/
-opt/tavlo/helpml/
-opt/tavlo/helpml/$pages"
-        fi
+        [ "$page" = - ] || touch "$droot/opt/tavlo/helpml/$page"
         dpkg_root --purge vindral-suite
-        same "/opt after a purge by dpkg (help pages: $pages)" "$want" \
-            "$(cd "$droot" && find opt | sed 's|$|/|; s|\.htm/$|.htm|' | sort)"
-    done
+        same "/opt after a purge by dpkg (help page: $page)" "$left" \
+            "$(cd "$droot" && find opt \( -type d -printf '%p/ ' \) -o -printf '%p ' | sed 's/ $//')"
+    done <<'EOF'
+-|opt/
+Status.htm|opt/ opt/tavlo/ opt/tavlo/helpml/ opt/tavlo/helpml/Status.htm
+EOF
 else
     echo "not checked: dpkg's own install and purge, which need root"
 fi
