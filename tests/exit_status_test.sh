@@ -170,7 +170,11 @@ pilvor_result_ok() {
 status_for() { # status_for WORDS < lines
     local found
     found=$(grep -F -- "$1" | cut -d' ' -f1 | sort -u)
-    [ "$(wc -w <<< "$found")" -eq 1 ] && echo "$found" || echo "none or several: $(echo $found)"
+    if [ "$(wc -w <<< "$found")" -eq 1 ]; then
+        echo "$found"
+    else
+        echo "none or several: $(tr '\n' ' ' <<< "$found")"
+    fi
 }
 
 # A message as the documents write it, as an extended regular expression:

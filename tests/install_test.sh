@@ -178,6 +178,7 @@ rule=$root/usr/local/lib/udev/rules.d/85-ostrel.rules
 # only the installed rule and the renaming, so that nothing of the machine's
 # is read or changed.
 udev_run() {
+    # shellcheck disable=SC2016  # expanded by the inner shell
     unshare --mount --net sh -euc '
         rule=$1 iface=$2 renamed=$3 action=$4
         mount -t sysfs sysfs /sys
@@ -203,7 +204,8 @@ udev_asks() {
     out=$(udev_run "$@") || { echo "udevadm failed: $out"; return; }
     if grep "/run/udev/rules.d/${rule##*/}:[0-9]" <<< "$out"; then return; fi
     wants=$(sed -n 's/^SYSTEMD_WANTS=//p' <<< "$out")
-    tagged=$(grep -q '^TAGS=.*:systemd:' <<< "$out" && echo " (tagged systemd)" || true)
+    tagged=
+    if grep -q '^TAGS=.*:systemd:' <<< "$out"; then tagged=" (tagged systemd)"; fi
     echo "${wants:-nothing}$tagged"
 }
 

@@ -15,6 +15,7 @@ fail() {
     failures=$((failures + 1))
 }
 
+# shellcheck source-path=SCRIPTDIR
 . "$(dirname "$0")/doc_text.sh"
 
 for page in oxu.1 pilvor.1 ostrel.8; do
