@@ -243,7 +243,7 @@ int main(int argc, char **argv)
     if (xvfb == 0) {
         int fd = open(displayFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, 3);
-        freopen("/dev/null", "w", stderr);
+        (void)!freopen("/dev/null", "w", stderr);
         execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                static_cast<char *>(nullptr));
         _exit(127);

@@ -233,6 +233,9 @@ PATH_WRAPPER(int, -1, truncate, (const char *path, off_t length), path, (p, leng
 PATH_WRAPPER(int, -1, truncate64, (const char *path, off64_t length), path, (p, length))
 PATH_WRAPPER(int, -1, remove, (const char *path), path, (p))
 PATH_WRAPPER(char *, nullptr, realpath, (const char *path, char *resolved), path, (p, resolved))
+// What realpath becomes in a program built with _FORTIFY_SOURCE.
+PATH_WRAPPER(char *, nullptr, __realpath_chk, (const char *path, char *resolved, size_t size), path,
+             (p, resolved, size))
 
 extern "C" int rename(const char *from, const char *to)
 {

@@ -129,8 +129,8 @@ Program::Program(const Sandbox &sb, const std::string &program, const std::vecto
     argv.insert(argv.end(), args.begin(), args.end());
     pid_ = fork();
     if (pid_ == 0) {
-        freopen(out_.c_str(), "w", stdout);
-        freopen(err_.c_str(), "w", stderr);
+        if (!freopen(out_.c_str(), "w", stdout) || !freopen(err_.c_str(), "w", stderr))
+            _exit(125);
         for (const auto &e : env)
             putenv(const_cast<char *>(e.c_str()));
         std::vector<char *> cargv;

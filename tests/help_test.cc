@@ -306,7 +306,7 @@ TEST_F(HelpTest, BrowserFileThatOthersCouldChangeIsNotRun)
     std::filesystem::copy_file(good, onPath);
     chmod(onPath.c_str(), 0755);
     const std::string link = dir + "/link";
-    symlink(good.c_str(), link.c_str());
+    ASSERT_EQ(symlink(good.c_str(), link.c_str()), 0);
     const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
 
@@ -356,8 +356,9 @@ TEST_F(HelpTest, BrowserFileThatOthersCouldChangeIsNotRun)
         EXPECT_TRUE(Runs().empty());
         err->okbutton->clicked();
         Step();
-        if (c.owner != uid_t(-1))
-            chown(file.c_str(), geteuid(), gid_t(-1));
+        if (c.owner != uid_t(-1)) {
+            EXPECT_EQ(chown(file.c_str(), geteuid(), gid_t(-1)), 0);
+        }
     }
     setenv("PATH", oldPath.c_str(), 1);
 }

@@ -3,10 +3,12 @@
 #
 # Installs the suite from a build into a fresh temporary root with
 # cmake --install, and builds its Debian package with cpack, then checks both
-# as a Debian machine would see them: exactly the expected files, the boot
-# unit of ostrel and its manual page, the menu entry, the installed ostrel,
+# as a Debian machine would see them: exactly the expected files, the unit
+# of ostrel and its manual page, the udev rule that starts it (run by udevadm
+# where namespaces can be made), the menu entry, the installed ostrel,
 # the package's files, dependencies and maintainer scripts, and lintian, with
-# nothing at all on the manual pages. Nothing outside the
+# nothing at all on the manual pages and, in a release build (HARDENED=ON),
+# on the hardening. Nothing outside the
 # temporary folder is touched but the build's list of installed files, which
 # is put back. SIMCTL names the stand-in's simctl.
 set -euo pipefail
@@ -47,8 +49,13 @@ same() { # same WHAT EXPECTED ACTUAL
     fi
 }
 
-# How the unit runs ostrel: its type and command, whole lines.
-how_run() { grep -E '^(Type|ExecStart)=' "$1" | sort | tr '\n' ' ' | sed 's/ $//'; }
+# How the unit runs ostrel and is started, whole lines: a oneshot that goes
+# inactive when ostrel ends, so that each adapter's start runs it again, and
+# that nothing but the udev rule (or an administrator) starts.
+how_run() {
+    grep -E '^(Type|ExecStart|RemainAfterExit|StartLimitIntervalSec|WantedBy|RequiredBy|Also)=' "$1" |
+        sort | tr '\n' ' ' | sed 's/ $//'
+}
 
 # The unit must parse cleanly; systemd-analyze also wants the program present
 # at the path it names, so it is shown the staged one, and the manual page
@@ -96,6 +103,9 @@ drwxr-xr-x usr/local/lib/
 drwxr-xr-x usr/local/lib/systemd/
 drwxr-xr-x usr/local/lib/systemd/system/
 -rw-r--r-- usr/local/lib/systemd/system/ostrel.service
+drwxr-xr-x usr/local/lib/udev/
+drwxr-xr-x usr/local/lib/udev/rules.d/
+-rw-r--r-- usr/local/lib/udev/rules.d/85-ostrel.rules
 drwxr-xr-x usr/local/sbin/
 -rwxr-xr-x usr/local/sbin/ostrel
 drwxr-xr-x usr/local/share/
@@ -123,12 +133,14 @@ drwxr-xr-x usr/local/share/man/man8/
 check_version "$root/usr/local/sbin/ostrel"
 check_desktop_entry "$root" /usr/local
 unit=$root/usr/local/lib/systemd/system/ostrel.service
-same "installed unit" "ExecStart=/usr/local/sbin/ostrel Type=oneshot" "$(how_run "$unit")"
+run_as="RemainAfterExit=no StartLimitIntervalSec=0 Type=oneshot"
+same "installed unit" "ExecStart=/usr/local/sbin/ostrel $run_as" "$(how_run "$unit")"
 verify_unit "$unit" "$root" /usr/local
 
 # The unit takes ostrel's statuses for "nothing or not everything loaded" as
-# success, so that a machine without the adapter boots cleanly, and leaves an
-# unreadable profile (9) a failure to see.
+# success, so that nothing fails on a machine without the adapter (or on an
+# eth0 of another kind), and leaves an unreadable profile (9) a failure to
+# see.
 read -r -a accepted <<< "$(sed -n 's/^SuccessExitStatus=//p' "$unit")"
 is_accepted() {
     local s
@@ -154,6 +166,71 @@ a write of the load fails|eth0|53 5|yes
 adapter unreadable before its profile exists|eth0|1 5|no
 EOF
 
+# ---- the udev rule ---------------------------------------------------------
+
+rule=$root/usr/local/lib/udev/rules.d/85-ostrel.rules
+
+# udev_run IFACE RENAMED ACTION: udevadm's simulation of ACTION for a network
+# interface that the kernel names IFACE and that an earlier rule renames to
+# RENAMED (- for none). It runs in namespaces of its own: a network namespace
+# holding that interface alone, seen through a sysfs of its own, a /run of
+# its own for udev's database, and udev's rules folders replaced by one with
+# only the installed rule and the renaming, so that nothing of the machine's
+# is read or changed.
+udev_run() {
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    unshare --mount --net sh -euc '
+        rule=$1 iface=$2 renamed=$3 action=$4
+        mount -t sysfs sysfs /sys
+        mount -t tmpfs tmpfs /run
+        for d in /etc/udev/rules.d /lib/udev/rules.d /usr/lib/udev/rules.d; do
+            if [ -d "$d" ]; then mount -t tmpfs tmpfs "$d"; fi
+        done
+        mkdir -p /run/udev/rules.d
+        cp "$rule" /run/udev/rules.d/
+        if [ "$renamed" != - ]; then
+            echo "KERNEL==\"$iface\", NAME=\"$renamed\"" > /run/udev/rules.d/50-rename.rules
+        fi
+        ip link add "$iface" type bridge
+        udevadm test --action="$action" "/sys/class/net/$iface"
+    ' sh "$rule" "$@" 2>&1
+}
+
+# What the rule asks of systemd: the units wanted and whether the device is
+# tagged for systemd (which SYSTEMD_WANTS needs), or "nothing"; or udev's
+# complaints about lines of the rule.
+udev_asks() {
+    local out wants tagged
+    out=$(udev_run "$@") || { echo "udevadm failed: $out"; return; }
+    if grep "/run/udev/rules.d/${rule##*/}:[0-9]" <<< "$out"; then return; fi
+    wants=$(sed -n 's/^SYSTEMD_WANTS=//p' <<< "$out")
+    tagged=
+    if grep -q '^TAGS=.*:systemd:' <<< "$out"; then tagged=" (tagged systemd)"; fi
+    echo "${wants:-nothing}$tagged"
+}
+
+if ! command -v udevadm > /dev/null; then
+    fail "udevadm is missing (the udev package, scripts/install-deps)"
+elif ! probe=$(unshare --mount --net sh -c 'ip link add eth0 type bridge' 2>&1); then
+    echo "not checked: the udev rule under udevadm, which needs a network namespace with a bridge in it: $probe"
+else
+    # kernel's name | renamed by an earlier rule to | action | what the rule asks for
+    while IFS='|' read -r iface renamed action want; do
+        case=$iface
+        [ "$renamed" = - ] || case="$iface renamed to $renamed"
+        same "udev rule on $action of $case" "$want" "$(udev_asks "$iface" "$renamed" "$action")"
+    done <<'EOF'
+eth0|-|add|ostrel.service (tagged systemd)
+eth4|-|add|ostrel.service (tagged systemd)
+eth5|-|add|nothing
+wlan0|-|add|nothing
+eth2|-|change|nothing
+eth2|-|remove|nothing
+br9|eth1|add|ostrel.service (tagged systemd)
+eth3|wl3|add|nothing
+EOF
+fi
+
 # ---- the Debian package ----------------------------------------------------
 
 (cd "$build" && cpack -G DEB -B "$tmp/pkg") > "$tmp/cpack.log" 2>&1 || { cat "$tmp/cpack.log" >&2; exit 1; }
@@ -163,9 +240,6 @@ deb=${debs[0]}
 same "package file name" "vindral-suite_1.5.1_$(dpkg --print-architecture).deb" "$(basename "$deb")"
 
 same "files in the package" "\
-drwxr-xr-x root/root opt/
-drwxr-xr-x root/root opt/tavlo/
-drwxr-xr-x root/root opt/tavlo/helpml/
 drwxr-xr-x root/root usr/
 drwxr-xr-x root/root usr/bin/
 -rwxr-xr-x root/root usr/bin/oxu
@@ -174,6 +248,9 @@ drwxr-xr-x root/root usr/lib/
 drwxr-xr-x root/root usr/lib/systemd/
 drwxr-xr-x root/root usr/lib/systemd/system/
 -rw-r--r-- root/root usr/lib/systemd/system/ostrel.service
+drwxr-xr-x root/root usr/lib/udev/
+drwxr-xr-x root/root usr/lib/udev/rules.d/
+-rw-r--r-- root/root usr/lib/udev/rules.d/85-ostrel.rules
 drwxr-xr-x root/root usr/sbin/
 -rwxr-xr-x root/root usr/sbin/ostrel
 drwxr-xr-x root/root usr/share/
@@ -213,8 +290,10 @@ dpkg-deb -x "$deb" "$pkgroot"
 dpkg-deb -e "$deb" "$tmp/control"
 check_version "$pkgroot/usr/sbin/ostrel"
 check_desktop_entry "$pkgroot" /usr
-same "packaged unit" "ExecStart=/usr/sbin/ostrel Type=oneshot" \
+same "packaged unit" "ExecStart=/usr/sbin/ostrel $run_as" \
     "$(how_run "$pkgroot/usr/lib/systemd/system/ostrel.service")"
+cmp -s "$rule" "$pkgroot/usr/lib/udev/rules.d/85-ostrel.rules" ||
+    fail "the package's udev rule differs from the one cmake --install installs"
 
 # The maintainer scripts, run as dpkg runs them on a root other than /.
 maint() {
@@ -224,22 +303,60 @@ maint() {
 wants=$pkgroot/etc/systemd/system/multi-user.target.wants/ostrel.service
 prefs=$pkgroot/opt/tavlo/OXU.PRFS
 maint postinst configure
-same "unit enabled on installation" /usr/lib/systemd/system/ostrel.service "$(readlink "$wants" || true)"
+same "links made on installation (the udev rule starts the unit)" "" \
+    "$(find "$pkgroot/etc" -type l -printf '%P\n' 2>/dev/null)"
+same "folders made on installation" "drwxr-xr-x opt
+drwxr-xr-x opt/tavlo
+drwxr-xr-x opt/tavlo/helpml" "$(cd "$pkgroot" && find opt -type d -printf '%M %p\n' | sort)"
 same "preferences file made for all users" "-rw-rw-rw- 0" "$(stat -c '%A %s' "$prefs" 2>&1)"
 echo stored > "$prefs"
 maint postinst configure 1.5.1
 same "preferences kept on upgrade" stored "$(cat "$prefs")"
-maint prerm remove
 maint postrm remove
 maint postrm purge
 same "links and preferences left after purge" "" \
     "$(find "$pkgroot/etc" "$pkgroot/opt" \( -type l -o -type f \) -printf '%P\n' 2>/dev/null)"
-# An upgrade keeps an administrator's disable.
+# Earlier packages enabled the unit at boot through deb-systemd-helper: an
+# upgrade takes that link and its record away.
 dpkg-deb -x "$deb" "$pkgroot"
-maint postinst configure
-rm "$wants"
+printf '[Service]\nExecStart=/usr/sbin/ostrel\n[Install]\nWantedBy=multi-user.target\n' \
+    > "$pkgroot/usr/lib/systemd/system/ostrel.service"
+DPKG_ROOT=$pkgroot DPKG_MAINTSCRIPT_PACKAGE=vindral-suite deb-systemd-helper enable ostrel.service
+[ -L "$wants" ] || fail "deb-systemd-helper did not enable the earlier unit"
+dpkg-deb -x "$deb" "$pkgroot"
 maint postinst configure 1.5.1
-[ ! -e "$wants" ] || fail "an upgrade enabled the unit that was disabled"
+same "links and records of an earlier enabling left after an upgrade" "" \
+    "$(find "$pkgroot/etc" "$pkgroot/var" \( -type l -o -type f \) -printf '%P\n' 2>/dev/null)"
+
+# Installed and purged by dpkg itself in a root of its own, which has the
+# /opt of a Debian system: dpkg removes on purge every empty folder that a
+# package shipped, so the package ships none that it did not make. Help pages
+# put into the help folder keep it and /opt/tavlo.
+droot=$tmp/dpkg-root
+dpkg_root() {
+    local status=0
+    dpkg --root="$droot" --force-script-chrootless --force-depends --log=/dev/null "$@" \
+        > "$tmp/dpkg.log" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || { cat "$tmp/dpkg.log" >&2; fail "dpkg $* ended with status $status"; }
+}
+if [ "$(id -u)" -eq 0 ]; then
+    # help page put in | what is left under /opt after the purge
+    while IFS='|' read -r page left; do
+        rm -rf "$droot"
+        mkdir -p "$droot/var/lib/dpkg/info" "$droot/var/lib/dpkg/updates" "$droot/opt"
+        touch "$droot/var/lib/dpkg/status" "$droot/var/lib/dpkg/available"
+        dpkg_root --install "$deb"
+        [ "$page" = - ] || touch "$droot/opt/tavlo/helpml/$page"
+        dpkg_root --purge vindral-suite
+        same "/opt after a purge by dpkg (help page: $page)" "$left" \
+            "$(cd "$droot" && find opt \( -type d -printf '%p/ ' \) -o -printf '%p ' | sed 's/ $//')"
+    done <<'EOF'
+-|opt/
+Status.htm|opt/ opt/tavlo/ opt/tavlo/helpml/ opt/tavlo/helpml/Status.htm
+EOF
+else
+    echo "not checked: dpkg's own install and purge, which need root"
+fi
 
 if ! lintian --fail-on error "$deb" > "$tmp/lintian.log" 2>&1; then
     fail "lintian reports errors"
@@ -251,6 +368,15 @@ fi
 lintian --pedantic --display-info "$deb" > "$tmp/lintian-all.log" 2>&1 || true
 if grep -E 'manual-page|manpage|whatis|groff-message|\[usr/share/man/' "$tmp/lintian-all.log" >&2; then
     fail "lintian has the remarks above on the manual pages"
+fi
+# A release build has the hardening of Debian's own packages; a Debug or
+# sanitized one has not, and says so.
+if [ "${HARDENED:-ON}" = ON ]; then
+    if grep -E 'hardening-' "$tmp/lintian-all.log" >&2; then
+        fail "lintian finds the programs above built without Debian's hardening"
+    fi
+else
+    echo "not checked: the hardening, which a Debug or sanitized build (HARDENED=$HARDENED) leaves out"
 fi
 
 [ "$failures" -eq 0 ] || { echo "$failures failures" >&2; exit 1; }
