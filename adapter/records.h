@@ -212,6 +212,17 @@ struct _RID_wep_key {
 
 enum : uint16_t { WEP_SELECTOR_INDEX = 0xFFFF };
 
+// The transmit-key selector record naming key index (0..4), as it is
+// written; every byte not given is zero.
+inline _RID_wep_key TransmitKeySelector(uint8_t index)
+{
+    _RID_wep_key selector{};
+    selector.length = sizeof selector;
+    selector.key_index = WEP_SELECTOR_INDEX;
+    selector.mac[0] = index;
+    return selector;
+}
+
 // ZUNA credentials, commands 62 (user) and 61 (password).
 struct tdsRidZunaUsername {
     uint8_t reserved_00[2];

@@ -367,10 +367,7 @@ int WepKeyEntry::Apply()
             return -1;
         }
     }
-    _RID_wep_key selector{};
-    selector.length = sizeof selector;
-    selector.key_index = WEP_SELECTOR_INDEX;
-    selector.mac[0] = uint8_t(tx);
+    _RID_wep_key selector = TransmitKeySelector(uint8_t(tx));
     ShowRecords();
     transmit[tx]->set_active(true);
     if (Retried(radio, &kdR770::WriteWepKey, selector, persistent != 0) != 0) {

@@ -182,10 +182,7 @@ bool HomeNet::WriteWepKey(const char *key, size_t len)
     record.key_len = sizeof record.key;
     std::memcpy(record.key, key, std::min(len, sizeof record.key));
 
-    _RID_wep_key selector{};
-    selector.length = sizeof selector;
-    selector.key_index = WEP_SELECTOR_INDEX;
-    selector.mac[0] = HomeKeyIndex;
+    _RID_wep_key selector = TransmitKeySelector(HomeKeyIndex);
 
     if (Retried(adapter, &kdR770::WriteWepKey, record, true) != 0) {
         window->WriteFailed("home key");

@@ -250,11 +250,11 @@ void PropWindow::Refused(const char *why)
     std::string text = std::string(why) + "\n" +
                        "Profiles not saved: the card may hold part of the new settings";
     if (home_key_written != NO_HOME_KEY)
-        text += std::string("\n") + PutBackTransmitKey();
+        text += "\n" + PutBackTransmitKey();
     (new ErrWin)->Show(text.c_str());
 }
 
-const char *PropWindow::PutBackTransmitKey()
+std::string PropWindow::PutBackTransmitKey()
 {
     if (home_key_written == HOME_KEY)
         return "The new home key was written as key 5";
@@ -262,16 +262,10 @@ const char *PropWindow::PutBackTransmitKey()
     // refused: the profile the card keeps would transmit with it. The key
     // read when the window opened is made the transmit key again.
     if (transmit_key >= 0 && transmit_key < HomeNet::HomeKeyIndex) {
-        _RID_wep_key selector{};
-        selector.length = sizeof selector;
-        selector.key_index = WEP_SELECTOR_INDEX;
-        selector.mac[0] = uint8_t(transmit_key);
-        if (Retried(adapter, &kdR770::WriteWepKey, selector, true) == 0) {
-            std::snprintf(put_back, sizeof put_back,
-                          "The new home key was written as key 5; transmit key %d was put back",
-                          transmit_key + 1);
-            return put_back;
-        }
+        _RID_wep_key selector = TransmitKeySelector(uint8_t(transmit_key));
+        if (Retried(adapter, &kdR770::WriteWepKey, selector, true) == 0)
+            return "The new home key was written as key 5; transmit key " +
+                   std::to_string(transmit_key + 1) + " was put back";
     }
     return "The new home key was written as key 5 and is the transmit key";
 }

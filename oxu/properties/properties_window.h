@@ -3,6 +3,8 @@
 // Properties" command owns it and runs a nested main loop for it.
 #pragma once
 
+#include <string>
+
 #include <gtkmm/button.h>
 #include <gtkmm/notebook.h>
 #include <gtkmm/window.h>
@@ -104,8 +106,7 @@ private:
     // After a refusal that follows a home key written in this Ok: puts the
     // transmit key read at opening back where that is needed and possible,
     // and gives the line that says what the card holds.
-    const char *PutBackTransmitKey();
-    char put_back[96];
+    std::string PutBackTransmitKey();
 
     // Set once this Ok has rewritten the profile file.
     bool saved = false;
