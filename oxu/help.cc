@@ -1,6 +1,8 @@
 #include "help.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -113,19 +115,126 @@ std::string BrowserFile(const char *path)
     return {};
 }
 
+// Owned by root or by the user the browser runs as, and changeable by no one
+// else: a folder that others may write only when it is sticky, since then
+// they cannot replace what they do not own.
+bool OwnedSafely(const struct stat &st, uid_t user)
+{
+    if (st.st_uid != 0 && st.st_uid != user)
+        return false;
+    if (S_ISDIR(st.st_mode))
+        return !(st.st_mode & (S_IWGRP | S_IWOTH)) || (st.st_mode & S_ISVTX);
+    return !(st.st_mode & (S_IWGRP | S_IWOTH));
+}
+
 // The preferences file is writable by every user, so the path stored there
 // must not decide alone what runs as whoever asks for help: only a regular
-// executable file owned by root or by this user, and writable by no one else.
-bool TrustedBrowser(const std::string &file)
+// executable file that neither it nor any folder above it can be changed by
+// another user. The result is the file's own path, free of symbolic links,
+// which is what is run, so that no link can be turned elsewhere between this
+// check and the start; empty when the file is not to be run.
+std::string TrustedBrowser(const std::string &file, uid_t user)
 {
+    if (file.empty())
+        return {};
+    char *resolved = realpath(file.c_str(), nullptr);
+    if (!resolved)
+        return {};
+    const std::string real = resolved;
+    std::free(resolved);
+
     struct stat st;
-    if (file.empty() || stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !(st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) || !OwnedSafely(st, user))
+        return {};
+    for (size_t slash = real.rfind('/'); slash != std::string::npos && slash > 0;
+         slash = real.rfind('/', slash - 1)) {
+        const std::string folder = real.substr(0, slash);
+        if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !OwnedSafely(st, user))
+            return {};
+    }
+    if (stat("/", &st) != 0 || !OwnedSafely(st, user))
+        return {};
+    return real;
+}
+
+// A user id handed on by sudo or pkexec: a whole decimal number, not root's.
+bool ParseId(const char *text, unsigned long &id)
+{
+    if (!text || !*text || std::strlen(text) > 10)
         return false;
-    if (!(st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)))
-        return false;
-    if (st.st_uid != 0 && st.st_uid != getuid() && st.st_uid != geteuid())
-        return false;
-    return !(st.st_mode & (S_IWGRP | S_IWOTH));
+    for (const char *c = text; *c; ++c)
+        if (*c < '0' || *c > '9')
+            return false;
+    id = std::strtoul(text, nullptr, 10);
+    return id != 0 && id < 0xFFFFFFFFul;
+}
+
+// Whom the browser runs as. With root's rights and a path from a file that
+// other users can write, not as root: as the user who ran sudo or pkexec,
+// with that user's groups and home, or not at all.
+struct BrowserUser {
+    bool refused = false;
+    bool other = false;  // the ids below are taken in the child
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::vector<gid_t> groups;
+    std::vector<std::string> environment;
+};
+
+BrowserUser ChooseBrowserUser()
+{
+    BrowserUser user;
+    user.uid = geteuid();
+    if (user.uid != 0 || !ThePrefs.WritableByOthers())
+        return user;
+
+    unsigned long uid = 0, gid = 0;
+    bool haveGid = false;
+    if (ParseId(std::getenv("SUDO_UID"), uid)) {
+        haveGid = ParseId(std::getenv("SUDO_GID"), gid);
+    } else if (!ParseId(std::getenv("PKEXEC_UID"), uid)) {
+        user.refused = true;
+        return user;
+    }
+    const struct passwd *pw = getpwuid(uid_t(uid));
+    if (!haveGid) {
+        if (!pw) {
+            user.refused = true;
+            return user;
+        }
+        gid = pw->pw_gid;
+    }
+    user.other = true;
+    user.uid = uid_t(uid);
+    user.gid = gid_t(gid);
+    user.groups = {user.gid};
+    if (pw) {
+        int n = 0;
+        getgrouplist(pw->pw_name, user.gid, nullptr, &n);
+        if (n > 0) {
+            std::vector<gid_t> groups(static_cast<size_t>(n));
+            if (getgrouplist(pw->pw_name, user.gid, groups.data(), &n) >= 0) {
+                groups.resize(size_t(n));
+                user.groups = groups;
+            }
+        }
+    }
+    // The browser keeps root's surroundings but for who it is and where its
+    // own files go.
+    for (char **e = environ; *e; ++e) {
+        const std::string var = *e;
+        if (pw && (var.rfind("HOME=", 0) == 0 || var.rfind("USER=", 0) == 0 ||
+                   var.rfind("LOGNAME=", 0) == 0))
+            continue;
+        user.environment.push_back(var);
+    }
+    if (pw) {
+        user.environment.push_back(std::string("HOME=") + pw->pw_dir);
+        user.environment.push_back(std::string("USER=") + pw->pw_name);
+        user.environment.push_back(std::string("LOGNAME=") + pw->pw_name);
+    }
+    return user;
 }
 
 // A stored pid names a running browser only when it is a real process id
@@ -195,9 +304,14 @@ void ShowHelp()
         FindSubstring(path, "netscape") >= 0 && BrowserRunning(ThePrefs.GetBrowserPid());
     HelpRemoteFlag = useRemote ? 1 : 0;
 
-    // The file checked is the file run: no second search after the check.
-    const std::string file = BrowserFile(path);
-    if (!TrustedBrowser(file)) {
+    const BrowserUser user = ChooseBrowserUser();
+    if (user.refused) {
+        HelpRemoteFlag = 0;
+        (new ErrWin)->Show("Will not start a browser as root: any user can set its path");
+        return;
+    }
+    const std::string file = TrustedBrowser(BrowserFile(path), user.uid);
+    if (file.empty()) {
         // As after a browser that could not be executed.
         ThePrefs.SetBrowserPid(0);
         HelpRemoteFlag = 0;
@@ -206,18 +320,27 @@ void ShowHelp()
     }
     char *const remoteArgs[] = {path, const_cast<char *>("-remote"), remote, nullptr};
     char *const urlArgs[] = {path, url, nullptr};
+    std::vector<char *> environment;
+    for (const std::string &var : user.environment)
+        environment.push_back(const_cast<char *>(var.c_str()));
+    environment.push_back(nullptr);
+    char *const *env = user.other ? environment.data() : environ;
 
     pid_t child = fork();
     if (child < 0)
         return;
     if (child == 0) {
-        if (useRemote) {
-            execvp(file.c_str(), remoteArgs);
-        } else {
+        // The URL is no file of the folder oxu was started in, whatever
+        // the browser makes of it.
+        bool ready = chdir("/") == 0;
+        if (!useRemote)
             // The shared record shows the browser's pid to the program at once.
             ThePrefs.SetBrowserPid(getpid());
-            execvp(file.c_str(), urlArgs);
-        }
+        if (ready && user.other)
+            ready = setgroups(user.groups.size(), user.groups.data()) == 0 &&
+                    setgid(user.gid) == 0 && setuid(user.uid) == 0;
+        if (ready)
+            execve(file.c_str(), useRemote ? remoteArgs : urlArgs, env);
         ThePrefs.SetBrowserPid(0);
         raise(SIGTERM);
         _exit(127);  // SIGTERM ignored by inheritance

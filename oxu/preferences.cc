@@ -217,6 +217,17 @@ void prefs::SetBrowserPid(int32_t pid)
     Recheck();
 }
 
+bool prefs::WritableByOthers()
+{
+    Guard();
+    if (!HasFile())
+        return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return true;
+    return st.st_uid != geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH));
+}
+
 uint8_t prefs::GetLoginByte()
 {
     Guard();

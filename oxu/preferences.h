@@ -58,6 +58,9 @@ public:
     // Whether the record is backed by the file (false: the folder is missing or
     // the file could not be mapped; the defaults then serve this run only).
     bool HasFile() const { return mapped != &fallback; }
+    // Whether someone other than this process's user can change the file,
+    // so that what it holds may be another user's choice.
+    bool WritableByOthers();
 
 private:
     void Recheck();

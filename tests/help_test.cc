@@ -98,8 +98,18 @@ pid_t StartSleeper()
 
 struct BrowserRun {
     pid_t pid = 0;
+    uid_t uid = uid_t(-1);
+    std::string cwd;
     std::vector<std::string> args;
 };
+
+// Makes the preferences file this user's own (true) or writable by every
+// user, as it is made (false). Run as root, a browser path from a file
+// others can write is another user's choice.
+void PrefsOwnedByMe(bool mine)
+{
+    ASSERT_EQ(chmod(PrefsPath, mine ? 0644 : 0666), 0);
+}
 
 class HelpTest : public ::testing::Test {
 protected:
@@ -108,6 +118,13 @@ protected:
         char tmpl[] = "/tmp/helptest.XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
+        // Browsers here may run as another user, who reads them from this
+        // folder and writes their records into one of their own.
+        chmod(dir.c_str(), 0755);
+        records = dir + "/records";
+        mkdir(records.c_str(), 0777);
+        chmod(records.c_str(), 0777);
+        PrefsOwnedByMe(true);
         ThePrefs.SetBrowser(nullptr);
         ThePrefs.SetBrowserPid(0);
         CurrentHelpPage = &HelpPages[7];
@@ -123,16 +140,19 @@ protected:
         Step();
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
+        PrefsOwnedByMe(false);
     }
 
-    // A browser that records its pid and arguments into dir, then runs tail.
+    // A browser that records its pid, user, folder and arguments, then runs
+    // tail.
     std::string Browser(const std::string &name, const std::string &tail = "exit 0")
     {
         std::string path = dir + "/" + name;
         std::ofstream out(path);
         out << "#!/bin/sh\n"
-            << "{ echo $$; for a in \"$@\"; do echo \"$a\"; done; } > " << dir << "/rec.$$.tmp\n"
-            << "mv " << dir << "/rec.$$.tmp " << dir << "/run.$$\n"
+            << "{ echo $$; id -u; pwd; for a in \"$@\"; do echo \"$a\"; done; } > " << records
+            << "/rec.$$.tmp\n"
+            << "mv " << records << "/rec.$$.tmp " << records << "/run.$$\n"
             << tail << "\n";
         out.close();
         chmod(path.c_str(), 0755);
@@ -142,13 +162,14 @@ protected:
     std::vector<BrowserRun> Runs() const
     {
         std::vector<BrowserRun> out;
-        for (const auto &e : std::filesystem::directory_iterator(dir)) {
+        for (const auto &e : std::filesystem::directory_iterator(records)) {
             if (e.path().filename().string().rfind("run.", 0) != 0)
                 continue;
             std::ifstream in(e.path());
             BrowserRun r;
-            in >> r.pid;
+            in >> r.pid >> r.uid;
             in.ignore();
+            std::getline(in, r.cwd);
             for (std::string line; std::getline(in, line);)
                 r.args.push_back(line);
             out.push_back(r);
@@ -186,6 +207,7 @@ protected:
     }
 
     std::string dir;
+    std::string records;
 };
 
 TEST_F(HelpTest, EachPageOpensItsUrlInANewBrowser)
@@ -198,6 +220,8 @@ TEST_F(HelpTest, EachPageOpensItsUrlInANewBrowser)
         CurrentHelpPage = &HelpPages[i];
         BrowserRun r = HelpOnce();
         EXPECT_EQ(r.args, std::vector<std::string>{HelpUrl + std::string(names[i])}) << i;
+        EXPECT_EQ(r.cwd, "/") << i;
+        EXPECT_EQ(r.uid, geteuid()) << i;
         EXPECT_EQ(ThePrefs.GetBrowserPid(), r.pid) << i;
         EXPECT_EQ(HelpRemoteFlag, 0);
     }
@@ -361,6 +385,141 @@ TEST_F(HelpTest, BrowserFileThatOthersCouldChangeIsNotRun)
         }
     }
     setenv("PATH", oldPath.c_str(), 1);
+}
+
+// Run as root (through sudo, say) from a folder that a user owns, a program
+// that any user may have stored must neither run that folder's files nor run
+// as root: the URL is no file of the folder, and a choice from the shared
+// file runs as the user who ran sudo or pkexec, or not at all.
+TEST_F(HelpTest, RootRunsNoOtherUsersChoice)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    const uid_t nobody = 65534;
+    // The folder oxu is started in, owned by a user, holding the URL as a
+    // relative path: a script that leaves a mark when run.
+    const std::string folder = dir + "/home";
+    const std::string mark = records + "/script-ran";
+    std::filesystem::create_directories(folder + "/file:/opt/tavlo/helpml");
+    {
+        std::ofstream out(folder + "/file:/opt/tavlo/helpml/Status.htm");
+        out << "#!/bin/sh\nid -u > " << mark << "\n";
+    }
+    chmod((folder + "/file:/opt/tavlo/helpml/Status.htm").c_str(), 0755);
+    for (const auto &e : std::filesystem::recursive_directory_iterator(folder))
+        ASSERT_EQ(lchown(e.path().c_str(), nobody, nobody), 0);
+    ASSERT_EQ(chown(folder.c_str(), nobody, nobody), 0);
+    const std::string here = std::filesystem::current_path();
+    ASSERT_EQ(chdir(folder.c_str()), 0);
+    const std::string browser = Browser("browser");
+
+    const char *const vars[] = {"SUDO_UID", "SUDO_GID", "PKEXEC_UID"};
+    const std::string refusal = "Will not start a browser as root: any user can set its path";
+    const std::string failed = "Cannot execute browser!";
+    struct Case {
+        std::string what;
+        std::string stored;
+        bool prefsMine;
+        std::vector<std::string> env;  // NAME=VALUE
+        std::string error;             // empty: the browser runs
+        uid_t runsAs;
+    } cases[] = {
+        {"sh from the shared file", "/bin/sh", false, {}, refusal, 0},
+        {"env from the shared file", "/usr/bin/env", false, {}, refusal, 0},
+        {"sh as the user of sudo", "/bin/sh", false, {"SUDO_UID=65534", "SUDO_GID=65534"}, failed, 0},
+        {"env as the user of pkexec", "/usr/bin/env", false, {"PKEXEC_UID=65534"}, failed, 0},
+        {"sh from root's own file", "/bin/sh", true, {}, failed, 0},
+        {"env from root's own file", "/usr/bin/env", true, {}, failed, 0},
+        {"browser from the shared file", browser, false, {}, refusal, 0},
+        {"browser as the user of sudo", browser, false, {"SUDO_UID=65534", "SUDO_GID=65534"}, "",
+         nobody},
+        {"browser as the user of sudo, no group given", browser, false, {"SUDO_UID=65534"}, "",
+         nobody},
+        {"browser as the user of pkexec", browser, false, {"PKEXEC_UID=65534"}, "", nobody},
+        {"browser from root's own file", browser, true, {"SUDO_UID=65534"}, "", 0},
+        {"sudo run by root itself", browser, false, {"SUDO_UID=0", "SUDO_GID=0"}, refusal, 0},
+        {"no number", browser, false, {"SUDO_UID=65534x"}, refusal, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        PrefsOwnedByMe(c.prefsMine);
+        for (const char *v : vars)
+            unsetenv(v);
+        for (const std::string &e : c.env)
+            putenv(const_cast<char *>(e.c_str()));
+        ThePrefs.SetBrowser(c.stored.c_str());
+        ThePrefs.SetBrowserPid(0);
+        if (c.error.empty()) {
+            BrowserRun r = HelpOnce();
+            EXPECT_EQ(r.uid, c.runsAs);
+            EXPECT_EQ(r.cwd, "/");
+            EXPECT_EQ(r.args, std::vector<std::string>{std::string(HelpUrl) + "Status.htm"});
+            EXPECT_EQ(ThePrefs.GetBrowserPid(), r.pid);
+            EXPECT_TRUE(StepUntil([] { return HelpRemoteFlag == 0 && Zombies().empty(); }));
+            EXPECT_EQ(FindWindow("Error message"), nullptr);
+        } else {
+            ShowHelp();
+            ErrWin *err = WaitForError();
+            ASSERT_NE(err, nullptr);
+            EXPECT_EQ(LabelTexts(*err), std::vector<std::string>{c.error});
+            EXPECT_FALSE(err->exitconn.connected());
+            err->okbutton->clicked();
+            Step();
+        }
+        Step(100);
+        EXPECT_FALSE(std::filesystem::exists(mark));
+        std::filesystem::remove(mark);
+        if (c.stored == browser && !c.error.empty()) {
+            EXPECT_TRUE(Runs().empty());
+        }
+    }
+    for (const char *v : vars)
+        unsetenv(v);
+    EXPECT_EQ(chdir(here.c_str()), 0);
+}
+
+// The program run is the file checked: no folder above it may be changeable
+// by another user, and a link is followed once, when checked.
+TEST_F(HelpTest, BrowserInAFolderOthersCanChangeIsNotRun)
+{
+    const std::string open = dir + "/open";
+    mkdir(open.c_str(), 0755);
+    const std::string inOpen = open + "/browser";
+    std::filesystem::copy_file(Browser("browser"), inOpen);
+    chmod(inOpen.c_str(), 0755);
+    const std::string link = dir + "/link";
+    ASSERT_EQ(symlink(inOpen.c_str(), link.c_str()), 0);
+    struct Case {
+        std::string what;
+        std::string stored;
+        mode_t folder;
+        bool runs;
+    } cases[] = {
+        {"folder 0755", inOpen, 0755, true},
+        {"folder writable by others", inOpen, 0777, false},
+        {"folder writable by its group", inOpen, 0775, false},
+        {"sticky folder writable by others", inOpen, 01777, true},
+        {"link into a folder writable by others", link, 0777, false},
+        {"link into a folder 0755", link, 0755, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        chmod(open.c_str(), c.folder);
+        ThePrefs.SetBrowser(c.stored.c_str());
+        if (c.runs) {
+            BrowserRun r = HelpOnce();
+            EXPECT_EQ(r.args, std::vector<std::string>{std::string(HelpUrl) + "Status.htm"});
+            continue;
+        }
+        ShowHelp();
+        ErrWin *err = WaitForError();
+        ASSERT_NE(err, nullptr);
+        EXPECT_EQ(LabelTexts(*err), std::vector<std::string>{"Cannot execute browser!"});
+        err->okbutton->clicked();
+        Step(200);
+        EXPECT_TRUE(Runs().empty());
+    }
+    chmod(open.c_str(), 0755);
 }
 
 TEST_F(HelpTest, WithoutPathTheDialogAsksFirst)

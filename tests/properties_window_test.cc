@@ -103,6 +103,8 @@ TEST_F(PropertiesTest, HelpShowsThePageOfTheTabShown)
             << "\n";
     }
     chmod(browser.c_str(), 0755);
+    // The tests run as root, who runs no browser that another user chose.
+    chmod(PrefsPath, 0644);
     ThePrefs.SetBrowser(browser.c_str());
     EXPECT_TRUE(Edit([&](PropWindow &w) {
         EXPECT_EQ(CurrentHelpPage, &HelpPages[0]);
