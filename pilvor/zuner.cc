@@ -158,6 +158,12 @@ void Zuner::Message(const char *text)
     auto *button = Gtk::manage(new Gtk::Button("Ok"));
     // Acknowledging keeps the credentials just accepted: it only ends the loop.
     button->signal_clicked().connect(sigc::ptr_fun(&Gtk::Main::quit));
+    // Closed, it ends the program as "Ok" does, rather than leave it waiting
+    // with nothing shown until the time-out.
+    w.signal_delete_event().connect([](GdkEventAny *) {
+        Gtk::Main::quit();
+        return true;
+    });
     row->pack_start(*button, true, true);
     vbox->pack_start(*row);
     w.add(*vbox);

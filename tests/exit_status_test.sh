@@ -108,6 +108,48 @@ ostrel_no_file_adapter_unreadable() { sandbox eth0; "$simctl" fail "$sb" eth0 1 
 oxu_no_display() { sandbox eth0; run oxu; }
 # Read before the display is opened: none is needed.
 oxu_prefs_unreadable() { sandbox eth0; mkdir "$sb/opt/tavlo/OXU.PRFS"; run oxu; }
+# run_as_other PROGRAM: runs it as another user than root (nobody) to its end
+# and prints its status. The build may lie where that user cannot reach it:
+# the programs are copied, with the stand-in's library beside simctl as it
+# looks for it, and the sandbox is opened to that user, its profile folder
+# and files as they stand.
+run_as_other() {
+    local copy=$tmp/copy status=0
+    mkdir -p "$copy/bin" "$copy/lib"
+    cp "$bin/$1" "$bin/simctl" "$copy/bin/"
+    cp "$build/lib/libsimdriver.so" "$copy/lib/"
+    chmod a+rx "$tmp"
+    chmod -R a+rX "$copy"
+    find "$sb" -path "$sb/etc" -prune -o -path "$sb/opt" -prune -o -exec chmod a+rwX {} +
+    chmod -R a+rX "$sb/etc" "$sb/opt"
+    timeout 60 setpriv --reuid=65534 --regid=65534 --clear-groups \
+        "$copy/bin/simctl" run "$sb" -- "$copy/bin/$1" > "$out" 2>&1 || status=$?
+    echo "$status"
+}
+# A preferences file that only root can write, for every other user.
+oxu_prefs_root_only() {
+    sandbox eth0
+    : > "$sb/opt/tavlo/OXU.PRFS"
+    chmod 0644 "$sb/opt/tavlo/OXU.PRFS"
+    if [ "$(id -u)" -ne 0 ]; then
+        chmod 0444 "$sb/opt/tavlo/OXU.PRFS"
+        run oxu
+    else
+        run_as_other oxu
+    fi
+}
+# A profile file that only root can write, for every other user.
+oxu_profile_root_only() {
+    sandbox eth0
+    run ostrel > /dev/null
+    chmod 0644 "$sb/etc/eth0.cfg"
+    if [ "$(id -u)" -ne 0 ]; then
+        chmod 0444 "$sb/etc/eth0.cfg"
+        DISPLAY=$display run oxu
+    else
+        DISPLAY=$display run_as_other oxu
+    fi
+}
 oxu_no_adapter() { sandbox ""; start oxu; finish; }
 oxu_main_window_closed() { sandbox eth0; start oxu; drive wait "$main" 30; drive close "$main"; finish; }
 # "Commands" from its end: Exit.
@@ -163,6 +205,14 @@ pilvor_result_ok() {
     drive key pilvor Tab space
     finish
 }
+pilvor_result_closed() {
+    sandbox eth0
+    set_field eth0 auth_after=0
+    start pilvor alice secret
+    drive wait pilvor 30
+    drive close pilvor
+    finish
+}
 
 # ---- what the documents say -------------------------------------------------
 
@@ -198,18 +248,21 @@ ostrel|a profile file cannot be read|ostrel_file_unreadable|Cfgio::rdcfg: ...
 ostrel|there is none and the adapter's configuration cannot be read|ostrel_no_file_adapter_unreadable|Cfgio::rdcfg: Bad file descriptor
 oxu|the display cannot be opened|oxu_no_display|cannot open display: ...
 oxu|the preferences file cannot be read|oxu_prefs_unreadable|prefs::prefs: ...
+oxu|the preferences file cannot be read|oxu_prefs_root_only|prefs::prefs: Permission denied
 oxu|no adapter found|oxu_no_adapter|No radio found
 oxu|the main window closed|oxu_main_window_closed|
 oxu|"Exit"|oxu_exit|
 oxu|"Ok" in the error window of an adapter failure|oxu_error_window_ok|
 oxu|"Fatal I/O error. Exiting"|oxu_fatal_closed|
 oxu|a profile file that cannot be created|oxu_file_not_created|Cant open config CFGIO: ...
+oxu|a profile file that cannot be created|oxu_profile_root_only|Cant open config CFGIO: Permission denied
 oxu|there is none and the adapter's configuration cannot be read|oxu_no_file_adapter_unreadable|Cfgio::rdcfg: ...
 pilvor|"-v"|pilvor_version|pilvor 1.5.1
 pilvor|the display cannot be opened|pilvor_no_display|cannot open display: ...
 pilvor|the credentials window closed|pilvor_window_closed|
 pilvor|"Cancel"|pilvor_cancel|
 pilvor|"Ok" in "User Authenticated"|pilvor_result_ok|
+pilvor|"User Authenticated" closed|pilvor_result_closed|
 EOF
 )
 

@@ -374,6 +374,23 @@ TEST(PilvorProgram, CommandLineLoginShowsOnlyTheResultWindow)
     EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "user"), UserImage("alice"));
 }
 
+// Closed through the window manager, the result window ends the program at
+// once, as its "Ok" does: nothing more is written.
+TEST(PilvorProgram, ClosingTheResultWindowEndsTheProgram)
+{
+    Sandbox sb({"eth0"});
+    sb.set("eth0", {"auth_after=0"});
+    Pilvor p(sb, {"alice", "secret"});
+    ASSERT_TRUE(Drive("wait " + Q(ResultTitle)));
+    sb.clearJournal();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Drive("close " + Q(ResultTitle)));
+    EXPECT_EQ(p.Wait(5), 0);
+    EXPECT_LT(Since(start), 5.0);
+    EXPECT_TRUE(sb.journal().empty());
+    EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "user"), UserImage("alice"));
+}
+
 // The command line is read as UTF-8 when it is valid UTF-8, otherwise each
 // byte is one character: both spellings of the same name log the same user in.
 TEST(PilvorProgram, CommandLineIsUtf8OrLatin1)

@@ -327,6 +327,36 @@ TEST_F(ProfileFileTest, SaveOntoMissingOrDamagedFileWritesWholeFile)
     EXPECT_EQ(st.st_mode & 07777, mode_t(0666));
 }
 
+// A file that its administrator has made 0644, so that only root may change
+// what ostrel loads, keeps that mode whenever it is rewritten: saved, or
+// made again from the adapter when damaged.
+TEST_F(ProfileFileTest, RewrittenFileKeepsItsMode)
+{
+    const auto good = FileImage(Pattern(1), Pattern(2));
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged" : "valid");
+        auto image = good;
+        if (damaged)
+            image[1] ^= 0x40;
+        WriteFileBytes(File(), image);
+        ASSERT_EQ(chmod(File().c_str(), 0644), 0);
+        {
+            Cfgio io("eth0.cfg");
+            ASSERT_EQ(io.valid, !damaged);
+            if (damaged) {
+                EXPECT_EQ(io.mkcfg(radio), 0);
+            } else {
+                ProfileRecord a = Pattern(5), b = Pattern(6);
+                EXPECT_EQ(io.wrcfg(a, b, 0), 0);
+            }
+        }
+        EXPECT_TRUE(Valid());
+        struct stat st;
+        ASSERT_EQ(stat(File().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode_t(0644));
+    }
+}
+
 TEST_F(ProfileFileTest, LoadSendsAdaptersOwnMacAndKeepsStoredOne)
 {
     ProfileRecord a = Pattern(1), b = Pattern(2);
