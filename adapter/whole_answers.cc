@@ -24,6 +24,9 @@ bool Shows(uint8_t c)
     return (c >= 0x20 && c < 0x7F) || c >= 0xA0;
 }
 
+// The highest key index: 4, the home key.
+constexpr unsigned LastKeyIndex = 4;
+
 constexpr uint8_t FirstMark = 0xFF;
 constexpr uint8_t SecondMark = 0x00;
 
@@ -88,7 +91,12 @@ bool Plausible(const _STSTATUS &status)
 
 bool Plausible(const _RID_wep_key &key)
 {
-    const bool indexed = key.key_index <= 4 || key.key_index == WEP_SELECTOR_INDEX;
+    // The selector's transmit index is read as 16 bits, as a driver may
+    // write it; one above the last key names none. The bytes after it carry
+    // nothing and are not looked at.
+    const unsigned transmit = key.mac[0] | key.mac[1] << 8;
+    const bool indexed = key.key_index <= LastKeyIndex ||
+                         (key.key_index == WEP_SELECTOR_INDEX && transmit <= LastKeyIndex);
     // The pad at the end is zero in every record: the mark still there
     // means the answer stopped short of it.
     return indexed && key.key_len <= sizeof key.key && key.pad != KeyMark;

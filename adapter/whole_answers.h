@@ -33,7 +33,7 @@ bool Plausible(const CFG_R770 &cfg);     // the adapter's own MAC address
 bool Plausible(const _STSSID &ssid);     // nothing to check
 bool Plausible(const _STAPLIST &aplist); // nothing to check
 bool Plausible(const _STSTATUS &status); // an SSID length the field can hold
-bool Plausible(const _RID_wep_key &key); // a key or the selector, of a key length the record holds, its pad written
+bool Plausible(const _RID_wep_key &key); // a key, or the selector naming one, of a key length the record holds, its pad written
 
 struct RecordBytes {
     uint8_t *bytes;

@@ -247,6 +247,9 @@ TEST_F(FaultsTest, ReadsFailingWhileTheWindowOpens)
         {"short.7=13", "keys", -1},
         // A first record of index 0x12a5.
         {"wep.readout=1a00a51201000000000005000102030405000000000000000000", "keys", -1},
+        // Selectors naming no key; 257 is no key 1.
+        {"wep.tx=9", "keys", -1},
+        {"wep.tx=257", "keys", -1},
         {"short.8=0", "status", -1},
         {"short.8=67", "status", -1},
         {"status.ssid_len=0xe2ae", "status", -1},

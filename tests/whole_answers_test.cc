@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "records.h"
@@ -73,6 +74,17 @@ TEST(WholeAnswers, MarksShowAnAnswerCutShort)
     }
 }
 
+std::string HexBytes(const std::vector<uint8_t> &bytes)
+{
+    std::string out;
+    for (uint8_t b : bytes) {
+        static const char digits[] = "0123456789abcdef";
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
 _STCAPS Caps()
 {
     _STCAPS caps{};
@@ -136,21 +148,42 @@ TEST(WholeAnswers, WhatEveryAnswerFills)
         EXPECT_EQ(Plausible(cfg), m.usable) << int(m.mac[0]);
     }
 
+    // mac holds a key record's 01 00 00 00 00 00, or the selector's
+    // transmit index in its first two bytes.
     const struct {
-        uint16_t index, len;
+        uint16_t index;
+        std::vector<uint8_t> mac;
+        uint16_t len;
         uint8_t pad;
         bool plausible;
     } keys[] = {
-        {0, 5, 0, true},      {4, 13, 0, true},      {0xFFFF, 0, 0, true},
-        {5, 5, 0, false},     {0x1234, 5, 0, false}, {1, 14, 0, false},
-        {0xFFFF, 0xFFFF, 0, false}, {1, 5, 0xFF, false},
+        {0, {1}, 5, 0, true},
+        {4, {1}, 13, 0, true},
+        {0xFFFF, {}, 0, 0, true},
+        {0xFFFF, {4}, 0, 0, true},
+        {5, {1}, 5, 0, false},
+        {0x1234, {1}, 5, 0, false},
+        {1, {1}, 14, 0, false},
+        {0xFFFF, {}, 0xFFFF, 0, false},
+        {1, {1}, 5, 0xFF, false},
+        // A selector naming no key.
+        {0xFFFF, {5}, 0, 0, false},
+        {0xFFFF, {9}, 0, 0, false},
+        {0xFFFF, {1, 1}, 0, 0, false},  // index 257
+        {0xFFFF, {0, 0xff}, 0, 0, false},
+        // The selector's bytes after its index carry nothing; a key
+        // record's address bytes are no transmit index.
+        {0xFFFF, {2, 0, 0x5a, 0, 0, 0xff}, 0, 0, true},
+        {2, {9, 9}, 5, 0, true},
     };
     for (const auto &k : keys) {
         _RID_wep_key key{};
         key.key_index = k.index;
+        std::copy(k.mac.begin(), k.mac.end(), key.mac);
         key.key_len = k.len;
         key.pad = k.pad;
-        EXPECT_EQ(Plausible(key), k.plausible) << k.index << " " << k.len << " " << int(k.pad);
+        EXPECT_EQ(Plausible(key), k.plausible)
+            << k.index << " " << HexBytes(k.mac) << " " << k.len << " " << int(k.pad);
     }
 
     _STSTATUS status{};
