@@ -109,13 +109,29 @@ TEST(WholeAnswers, WhatEveryAnswerFills)
         {"a Latin-1 name", [](_STCAPS &c) { std::strcpy(c.product_name, "K\xe4rt"); }, true},
         {"no name", [](_STCAPS &c) { c.product_name[0] = 0; }, false},
         {"a control character in the name", [](_STCAPS &c) { c.product_name[2] = 0x07; }, false},
-        {"a C1 control character in the name", [](_STCAPS &c) { c.product_name[2] = char(0x9b); },
-         false},
+        {"0x1f in the name", [](_STCAPS &c) { c.product_name[2] = 0x1f; }, false},
+        {"a blank in the name", [](_STCAPS &c) { c.product_name[2] = 0x20; }, true},
+        {"0x7f in the name", [](_STCAPS &c) { c.product_name[2] = 0x7f; }, true},
+        {"0x99 in the name", [](_STCAPS &c) { c.product_name[2] = char(0x99); }, true},
         {"rates with their basic-rate bits", [](_STCAPS &c) { c.supported_rates[0] = 0x82; }, true},
-        {"a rate of no 802.11b kind", [](_STCAPS &c) { c.supported_rates[4] = 12; }, false},
+        {"500 kbit/s among the rates", [](_STCAPS &c) { c.supported_rates[4] = 1; }, true},
+        {"a rate of no 802.11b kind", [](_STCAPS &c) { c.supported_rates[4] = 12; }, true},
         {"no rate", [](_STCAPS &c) { std::memset(c.supported_rates, 0, 8); }, false},
-        {"a level of 1 W", [](_STCAPS &c) { c.power_levels[1] = 1000; }, true},
-        {"a level above 1 W", [](_STCAPS &c) { c.power_levels[1] = 1001; }, false},
+        {"basic-rate bits alone are no rate",
+         [](_STCAPS &c) {
+             std::memset(c.supported_rates, 0, 8);
+             c.supported_rates[7] = 0x80;
+         },
+         false},
+        {"one rate, the last",
+         [](_STCAPS &c) {
+             std::memset(c.supported_rates, 0, 8);
+             c.supported_rates[7] = 0x01;
+         },
+         true},
+        {"a level of 1001 mW", [](_STCAPS &c) { c.power_levels[1] = 1001; }, true},
+        {"the highest level the field holds", [](_STCAPS &c) { c.power_levels[1] = 0xffff; },
+         true},
         {"garbage after the first 0 ends the levels",
          [](_STCAPS &c) { c.power_levels[3] = 0xe2ae; }, true},
         {"eight levels, no terminator",
