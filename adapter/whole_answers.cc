@@ -9,20 +9,15 @@
 
 namespace {
 
-// The data rates of the adapter family, in 500 kbit/s units.
-constexpr uint8_t KnownRates[] = {2, 4, 11, 22};
-
-bool KnownRate(uint8_t rate)
+// No name holds a control character below 0x20; every byte above may be
+// a character of some code page.
+bool NameCharacter(uint8_t c)
 {
-    return std::find(std::begin(KnownRates), std::end(KnownRates), rate & 0x7F) !=
-           std::end(KnownRates);
+    return c >= 0x20;
 }
 
-// A Latin-1 character that shows: no control character of either half.
-bool Shows(uint8_t c)
-{
-    return (c >= 0x20 && c < 0x7F) || c >= 0xA0;
-}
+// The highest key index: 4, the home key.
+constexpr unsigned LastKeyIndex = 4;
 
 constexpr uint8_t FirstMark = 0xFF;
 constexpr uint8_t SecondMark = 0x00;
@@ -41,29 +36,15 @@ bool Plausible(const _STCAPS &caps)
     // still a name.
     const size_t n = strnlen(caps.product_name, sizeof caps.product_name);
     if (n == 0 || !std::all_of(caps.product_name, caps.product_name + n,
-                               [](char c) { return Shows(uint8_t(c)); }))
+                               [](char c) { return NameCharacter(uint8_t(c)); }))
         return false;
 
-    bool anyRate = false;
-    for (uint8_t rate : caps.supported_rates) {
-        if ((rate & 0x7F) == 0)
-            continue;
-        if (!KnownRate(rate))
-            return false;
-        anyRate = true;
-    }
-    if (!anyRate)
-        return false;
-
-    if (caps.power_levels[0] == 0)
-        return false;
-    for (const le16 &level : caps.power_levels) {
-        if (level == 0)
-            break;
-        if (level > MaxPowerLevel)
-            return false;
-    }
-    return true;
+    // Any rate and any level in the fields' ranges is one: only none at all
+    // is no answer.
+    const bool anyRate =
+        std::any_of(std::begin(caps.supported_rates), std::end(caps.supported_rates),
+                    [](uint8_t rate) { return (rate & 0x7F) != 0; });
+    return anyRate && caps.power_levels[0] != 0;
 }
 
 bool Plausible(const CFG_R770 &cfg)
@@ -88,7 +69,12 @@ bool Plausible(const _STSTATUS &status)
 
 bool Plausible(const _RID_wep_key &key)
 {
-    const bool indexed = key.key_index <= 4 || key.key_index == WEP_SELECTOR_INDEX;
+    // The selector's transmit index is read as 16 bits, as a driver may
+    // write it; one above the last key names none. The bytes after it carry
+    // nothing and are not looked at.
+    const unsigned transmit = key.mac[0] | key.mac[1] << 8;
+    const bool indexed = key.key_index <= LastKeyIndex ||
+                         (key.key_index == WEP_SELECTOR_INDEX && transmit <= LastKeyIndex);
     // The pad at the end is zero in every record: the mark still there
     // means the answer stopped short of it.
     return indexed && key.key_len <= sizeof key.key && key.pad != KeyMark;

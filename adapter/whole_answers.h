@@ -15,10 +15,6 @@
 
 class kdR770;
 
-// The most any 2.4 GHz band allows, 1 W: a power level above it is no
-// level of an adapter.
-inline constexpr unsigned MaxPowerLevel = 1000;
-
 // A station's own address: not all zero and not a group address.
 bool UsableMac(const uint8_t (&mac)[6]);
 
@@ -28,12 +24,12 @@ bool UsableMac(const uint8_t (&mac)[6]);
 // the adapter (a profile, whatever it stores), so only the adapter's own MAC
 // address, which every write keeps, is checked there: anything else could
 // lock a stored profile out for good.
-bool Plausible(const _STCAPS &caps);     // a product name, rates and power levels
+bool Plausible(const _STCAPS &caps);     // a product name, a rate and a power level
 bool Plausible(const CFG_R770 &cfg);     // the adapter's own MAC address
 bool Plausible(const _STSSID &ssid);     // nothing to check
 bool Plausible(const _STAPLIST &aplist); // nothing to check
 bool Plausible(const _STSTATUS &status); // an SSID length the field can hold
-bool Plausible(const _RID_wep_key &key); // a key or the selector, of a key length the record holds, its pad written
+bool Plausible(const _RID_wep_key &key); // a key, or the selector naming one, of a key length the record holds, its pad written
 
 struct RecordBytes {
     uint8_t *bytes;

@@ -17,6 +17,7 @@
 #include "main_window.h"
 #include "updater.h"
 #include "wep_key_window.h"
+#include "whole_answers.h"
 
 const MenuRow CommandsMenuTable[10] = {
     {"About", 1},
@@ -51,8 +52,9 @@ void ToggleRadio()
 {
     TheUpdater->Stop();
     _STSTATUS status{};
-    // Without a status there is nothing to tell which way to switch.
-    if (CurrentRadio->GetStatus(status) == 0)
+    // Without a whole status there is nothing to tell which way to switch:
+    // one cut short would read as a radio that is off.
+    if (ReadWhole([&status] { return CurrentRadio->GetStatus(status); }, status) == 0)
         CurrentRadio->SetMac(!(status.status_word & STATUS_RADIO_ENABLED));
     TheUpdater->Start();
 }

@@ -154,13 +154,15 @@ int Flashwin::Flash()
     // Only a configuration read whole is put back: one that failed or was
     // cut short would replace the adapter's settings with marks or zeros.
     const bool configRead = ReadWholeConfiguration(*adapter, cfg, aplist, ssid) == 0;
-    adapter->GetStatus(status);
+    // A status that failed or was cut short tells nothing of the radio: it
+    // is switched on then, as after a failed flash, not off on zeros.
+    const bool statusRead = ReadWhole([&] { return adapter->GetStatus(status); }, status) == 0;
     adapter->SetMac(false);
     unsigned code = unsigned(adapter->FlashAdapter(path, ShowFlashProgress));
     if (code == 0) {
         if (configRead)
             adapter->SetConfiguration(cfg, aplist, ssid);
-        adapter->SetMac(status.status_word & STATUS_RADIO_ENABLED);
+        adapter->SetMac(!statusRead || (status.status_word & STATUS_RADIO_ENABLED));
     } else {
         if (code > 13)
             code = 13;

@@ -266,8 +266,9 @@ int WepKeyEntry::ReadKeys(int &txkey)
     // the selector leaves unknown which keys are stored and which one
     // transmits, so an untouched "OK" could overwrite them: it counts as
     // failed.
-    // A record not answered whole (cut short, an index of no key, a key
-    // longer than the record holds) fails the readout too.
+    // A record not answered whole (cut short, an index of no key, a
+    // selector naming none, a key longer than the record holds) fails the
+    // readout too.
     int count = 0;
     for (int read = 0; read <= Rows; ++read) {
         _RID_wep_key record;

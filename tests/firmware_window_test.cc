@@ -122,9 +122,15 @@ TEST_F(FirmwareWindowTest, SuccessRestoresTheConfigurationAndTheRadioState)
         {{"status.status_word=0x0022"}, 56, true},
         // A configuration answered short is not put back: it would be marks.
         {{"status.status_word=0x0022", "short.1=78"}, 56, false},
+        // A status that failed or was cut short tells nothing of the radio:
+        // it is switched on, as after a failed flash.
+        {{"status.status_word=0x0022", "fail.8=5"}, 56, true},
+        {{"status.status_word=0x0022", "short.8=0"}, 56, true},
+        {{"status.status_word=0x0000", "short.8=133"}, 56, true},
     };
     for (const auto &c : cases) {
         TheUpdater->Stop();
+        sb.set("eth0", {"short.1=none", "short.8=none"});
         sb.set("eth0", c.state);
         sb.clearJournal();
         auto texts = Load(Image());

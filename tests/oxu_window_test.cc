@@ -433,20 +433,26 @@ TEST_F(MainWindowTest, ToggleRadioSwitchesTheOtherWay)
     Start({"eth0"});
     struct Case {
         const char *status;
-        int command;
-    } cases[] = {{"status.status_word=0x0022", 57}, {"status.status_word=0x0000", 56}};
+        const char *answer;  // how the status read is answered
+        std::vector<int> commands;
+    } cases[] = {
+        {"status.status_word=0x0022", "short.8=none", {8, 57}},
+        {"status.status_word=0x0000", "short.8=none", {8, 56}},
+        // Without a whole status nothing is switched: one cut short before
+        // its status word would read as a radio that is off.
+        {"status.status_word=0x0022", "fail.8=5", {8}},
+        {"status.status_word=0x0022", "short.8=0", {8, 8}},
+        {"status.status_word=0x0000", "short.8=133", {8, 8}},
+    };
     for (const auto &c : cases) {
-        sb.set("eth0", {c.status});
+        SCOPED_TRACE(c.answer);
+        sb.set("eth0", {c.status, c.answer});
         sb.clearJournal();
         OnCommandsMenu(ROW_TOGGLE_RADIO);
-        EXPECT_EQ(sb.commands("eth0"), (std::vector<int>{8, c.command}));
+        EXPECT_EQ(sb.commands("eth0"), c.commands);
         EXPECT_TRUE(TheUpdater->timer.connected());
+        sb.set("eth0", {"short.8=none"});
     }
-    // Without a status nothing is switched.
-    sb.fail("eth0", 8, 5);
-    sb.clearJournal();
-    OnCommandsMenu(ROW_TOGGLE_RADIO);
-    EXPECT_EQ(sb.commands("eth0"), std::vector<int>{8});
 }
 
 TEST_F(MainWindowTest, BusyRowsRestartTheRefresher)

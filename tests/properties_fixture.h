@@ -57,15 +57,16 @@ protected:
     }
 
     // Runs "Edit Properties" from inside a running main loop, as a user
-    // would; act gets the window once it is up and must end it. False when
-    // the window did not come, or its end ended the loop below it too.
-    bool Edit(const std::function<void(PropWindow &)> &act)
+    // would; act gets the window, titled so, once it is up and must end it.
+    // False when the window did not come, or its end ended the loop below it
+    // too.
+    bool Edit(const std::function<void(PropWindow &)> &act, const std::string &title = Title)
     {
         bool seen = false, returned = false, outerRan = false;
         sigc::connection marker, guard;
         Later(0, [&] {
             Later(50, [&] {
-                auto *window = dynamic_cast<PropWindow *>(FindWindow(Title));
+                auto *window = dynamic_cast<PropWindow *>(FindWindow(title));
                 if (!window) {
                     Gtk::Main::quit();
                     return;

@@ -97,6 +97,7 @@ TEST_F(PagesTest, PowerListOffersTheLevelsBeforeTheFirstZero)
         {"levels end at the first 0", "5,20,0,30", 0, {"5   mW", "20  mW"}, true, 5},
         {"all eight levels, the last stored", "1,2,3,4,5,6,7,8", 8,
          {"8   mW", "1   mW", "2   mW", "3   mW", "4   mW", "5   mW", "6   mW", "7   mW"}, true, 8},
+        {"levels above 1 W", "100,2000,58030", 2000, {"2000 mW", "100 mW", "58030 mW"}, true, 2000},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -230,6 +231,7 @@ TEST_F(PagesTest, DataRates)
         {"11 Mbps only", "2,4,11,22", {22}, 4, -1, {22}, 4},
         {"auto", "2,4,11,22", {2, 4, 11, 22}, 0, -1, {2, 4, 11, 22}, 0},
         {"auto chosen", "2,4,11,22", {4}, 2, 0, {2, 4, 11, 22}, 0},
+        {"auto chosen, 500 kbit/s supported", "1,2,4,11,22", {4}, 2, 0, {1, 2, 4, 11, 22}, 0},
         {"2 Mbps chosen", "2,4,11,22", {2, 4, 11, 22}, 0, 2, {4}, 2},
         {"one supported rate", "22", {4}, 2, 0, {22}, 4},
         {"a single rate of no item", "2,4,11,22", {5}, 0, -1, {2, 4, 11, 22}, 0},

@@ -72,6 +72,7 @@ struct Row {
     std::vector<std::string> adapter;  // stand-in state besides the default
     uint32_t selector;
     std::function<void(ProfileRecord &enterprise, ProfileRecord &home)> edit;
+    const char *title = Title;
 };
 
 TEST_F(UntouchedOkTest, SendsWhatTheTakeUpSentAndKeepsTheFile)
@@ -199,6 +200,33 @@ TEST_F(UntouchedOkTest, SendsWhatTheTakeUpSentAndKeepsTheFile)
              Fill(h.cfg.rates, {0x84});
              Ssid(h.ssid, 0, "home");
          }},
+        // Capabilities of values an adapter may report, however unusual.
+        {"enterprise: power levels up to 1001 mW, 1001 stored",
+         {"caps.power_levels=1,5,20,100,1001"},
+         0,
+         [](ProfileRecord &e, ProfileRecord &) { e.cfg.tx_power = 1001; }},
+        {"enterprise: power levels 100 and 2000 mW, 2000 stored",
+         {"caps.power_levels=100,2000"},
+         0,
+         [](ProfileRecord &e, ProfileRecord &) { e.cfg.tx_power = 2000; }},
+        {"enterprise: 500 kbit/s supported, rates stored with basic-rate bits",
+         {"caps.supported_rates=1,2,4,11,22"},
+         0,
+         [](ProfileRecord &e, ProfileRecord &) {
+             Fill(e.cfg.rates, {0x81, 0x82, 0x84, 0x8b, 0x96});
+         }},
+        {"home: 500 kbit/s supported, rates stored with basic-rate bits",
+         {"caps.supported_rates=1,2,4,11,22"},
+         1,
+         [](ProfileRecord &, ProfileRecord &h) {
+             h.cfg.home_flags = 1;
+             Fill(h.cfg.rates, {0x81, 0x82, 0x84, 0x8b, 0x96});
+         }},
+        {"enterprise: a product name holding 0x99",
+         {"caps.product_name=VX\\x99"},
+         0,
+         [](ProfileRecord &, ProfileRecord &) {},
+         "VX\xc2\x99 Properties"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -225,7 +253,7 @@ TEST_F(UntouchedOkTest, SendsWhatTheTakeUpSentAndKeepsTheFile)
         const auto takeUp = WritesWithBytes(sb.journal());
         ASSERT_EQ(takeUp.size(), 3u);
         sb.clearJournal();
-        ASSERT_TRUE(Edit([](PropWindow &w) { w.buttons[PropWindow::OK]->clicked(); }));
+        ASSERT_TRUE(Edit([](PropWindow &w) { w.buttons[PropWindow::OK]->clicked(); }, row.title));
         const auto ok = WritesWithBytes(sb.journal());
         EXPECT_EQ(ok, takeUp);
 

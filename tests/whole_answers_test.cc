@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "records.h"
@@ -73,6 +74,17 @@ TEST(WholeAnswers, MarksShowAnAnswerCutShort)
     }
 }
 
+std::string HexBytes(const std::vector<uint8_t> &bytes)
+{
+    std::string out;
+    for (uint8_t b : bytes) {
+        static const char digits[] = "0123456789abcdef";
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
 _STCAPS Caps()
 {
     _STCAPS caps{};
@@ -97,13 +109,29 @@ TEST(WholeAnswers, WhatEveryAnswerFills)
         {"a Latin-1 name", [](_STCAPS &c) { std::strcpy(c.product_name, "K\xe4rt"); }, true},
         {"no name", [](_STCAPS &c) { c.product_name[0] = 0; }, false},
         {"a control character in the name", [](_STCAPS &c) { c.product_name[2] = 0x07; }, false},
-        {"a C1 control character in the name", [](_STCAPS &c) { c.product_name[2] = char(0x9b); },
-         false},
+        {"0x1f in the name", [](_STCAPS &c) { c.product_name[2] = 0x1f; }, false},
+        {"a blank in the name", [](_STCAPS &c) { c.product_name[2] = 0x20; }, true},
+        {"0x7f in the name", [](_STCAPS &c) { c.product_name[2] = 0x7f; }, true},
+        {"0x99 in the name", [](_STCAPS &c) { c.product_name[2] = char(0x99); }, true},
         {"rates with their basic-rate bits", [](_STCAPS &c) { c.supported_rates[0] = 0x82; }, true},
-        {"a rate of no 802.11b kind", [](_STCAPS &c) { c.supported_rates[4] = 12; }, false},
+        {"500 kbit/s among the rates", [](_STCAPS &c) { c.supported_rates[4] = 1; }, true},
+        {"a rate of no 802.11b kind", [](_STCAPS &c) { c.supported_rates[4] = 12; }, true},
         {"no rate", [](_STCAPS &c) { std::memset(c.supported_rates, 0, 8); }, false},
-        {"a level of 1 W", [](_STCAPS &c) { c.power_levels[1] = 1000; }, true},
-        {"a level above 1 W", [](_STCAPS &c) { c.power_levels[1] = 1001; }, false},
+        {"basic-rate bits alone are no rate",
+         [](_STCAPS &c) {
+             std::memset(c.supported_rates, 0, 8);
+             c.supported_rates[7] = 0x80;
+         },
+         false},
+        {"one rate, the last",
+         [](_STCAPS &c) {
+             std::memset(c.supported_rates, 0, 8);
+             c.supported_rates[7] = 0x01;
+         },
+         true},
+        {"a level of 1001 mW", [](_STCAPS &c) { c.power_levels[1] = 1001; }, true},
+        {"the highest level the field holds", [](_STCAPS &c) { c.power_levels[1] = 0xffff; },
+         true},
         {"garbage after the first 0 ends the levels",
          [](_STCAPS &c) { c.power_levels[3] = 0xe2ae; }, true},
         {"eight levels, no terminator",
@@ -136,21 +164,42 @@ TEST(WholeAnswers, WhatEveryAnswerFills)
         EXPECT_EQ(Plausible(cfg), m.usable) << int(m.mac[0]);
     }
 
+    // mac holds a key record's 01 00 00 00 00 00, or the selector's
+    // transmit index in its first two bytes.
     const struct {
-        uint16_t index, len;
+        uint16_t index;
+        std::vector<uint8_t> mac;
+        uint16_t len;
         uint8_t pad;
         bool plausible;
     } keys[] = {
-        {0, 5, 0, true},      {4, 13, 0, true},      {0xFFFF, 0, 0, true},
-        {5, 5, 0, false},     {0x1234, 5, 0, false}, {1, 14, 0, false},
-        {0xFFFF, 0xFFFF, 0, false}, {1, 5, 0xFF, false},
+        {0, {1}, 5, 0, true},
+        {4, {1}, 13, 0, true},
+        {0xFFFF, {}, 0, 0, true},
+        {0xFFFF, {4}, 0, 0, true},
+        {5, {1}, 5, 0, false},
+        {0x1234, {1}, 5, 0, false},
+        {1, {1}, 14, 0, false},
+        {0xFFFF, {}, 0xFFFF, 0, false},
+        {1, {1}, 5, 0xFF, false},
+        // A selector naming no key.
+        {0xFFFF, {5}, 0, 0, false},
+        {0xFFFF, {9}, 0, 0, false},
+        {0xFFFF, {1, 1}, 0, 0, false},  // index 257
+        {0xFFFF, {0, 0xff}, 0, 0, false},
+        // The selector's bytes after its index carry nothing; a key
+        // record's address bytes are no transmit index.
+        {0xFFFF, {2, 0, 0x5a, 0, 0, 0xff}, 0, 0, true},
+        {2, {9, 9}, 5, 0, true},
     };
     for (const auto &k : keys) {
         _RID_wep_key key{};
         key.key_index = k.index;
+        std::copy(k.mac.begin(), k.mac.end(), key.mac);
         key.key_len = k.len;
         key.pad = k.pad;
-        EXPECT_EQ(Plausible(key), k.plausible) << k.index << " " << k.len << " " << int(k.pad);
+        EXPECT_EQ(Plausible(key), k.plausible)
+            << k.index << " " << HexBytes(k.mac) << " " << k.len << " " << int(k.pad);
     }
 
     _STSTATUS status{};

@@ -9,6 +9,10 @@ namespace {
 // One rate each, in 500 kbit/s units, for the items 1 to 4.
 constexpr uint8_t SingleRates[] = {2, 4, 11, 22};
 
+// Every rate the records name: 500 kbit/s too, which an adapter may list
+// among its supported rates and "Auto" then stores.
+constexpr uint8_t NamedRates[] = {1, 2, 4, 11, 22};
+
 } // namespace
 
 bool HasRates(const _STCAPS &caps)
@@ -39,11 +43,11 @@ void StoreRates(int item, const _STCAPS &caps, uint8_t (&rates)[8])
 
 void ApplyRates(int item, const _STCAPS &caps, uint8_t (&rates)[8])
 {
-    // Only rates the adapter family knows are kept; others are replaced.
+    // Only rates the records name are kept; others are replaced.
     const bool known = std::all_of(std::begin(rates), std::end(rates), [](uint8_t rate) {
         return (rate & 0x7F) == 0 ||
-               std::find(std::begin(SingleRates), std::end(SingleRates), rate & 0x7F) !=
-                   std::end(SingleRates);
+               std::find(std::begin(NamedRates), std::end(NamedRates), rate & 0x7F) !=
+                   std::end(NamedRates);
     });
     if (item != RateItem(rates) || !known)
         StoreRates(item, caps, rates);

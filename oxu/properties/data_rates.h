@@ -19,6 +19,7 @@ int RateItem(const uint8_t (&rates)[8]);
 void StoreRates(int item, const _STCAPS &caps, uint8_t (&rates)[8]);
 
 // What Ok stores for the item chosen: the profile's own bytes while the item
-// is the one they show and they hold only known rates (82 84 8b 96, with the
-// basic-rate bits, stays so), else those of StoreRates.
+// is the one they show and they hold only rates the records name (1, 2, 4,
+// 11 and 22 units; 82 84 8b 96, with the basic-rate bits, stays so), else
+// those of StoreRates.
 void ApplyRates(int item, const _STCAPS &caps, uint8_t (&rates)[8]);
