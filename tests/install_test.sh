@@ -6,9 +6,10 @@
 # as a Debian machine would see them: exactly the expected files, the units
 # of ostrel and its manual page, what the units run (under the stand-in), the
 # udev rule that starts them (run by udevadm where namespaces can be made),
-# the menu entry, the installed ostrel, the package's files, dependencies and
-# maintainer scripts, and lintian, with nothing at all on the manual pages
-# and, in a release build (HARDENED=ON), on the hardening. Nothing outside the
+# an installation with a prefix that writes nothing beside it, the menu entry,
+# the installed ostrel, the package's files, dependencies and maintainer
+# scripts, and lintian, with nothing at all on the manual pages and, in a
+# release build (HARDENED=ON), on the hardening. Nothing outside the
 # temporary folder is touched but the build's list of installed files, which
 # is put back. SIMCTL names the stand-in's simctl.
 set -euo pipefail
@@ -121,9 +122,6 @@ check_version() { # check_version OSTREL
 root=$tmp/root
 DESTDIR=$root cmake --install "$build" > "$tmp/install.log" || { cat "$tmp/install.log" >&2; exit 1; }
 same "files installed by cmake --install" "\
-drwxr-xr-x opt/
-drwxr-xr-x opt/tavlo/
-drwxr-xr-x opt/tavlo/helpml/
 drwxr-xr-x usr/
 drwxr-xr-x usr/local/
 drwxr-xr-x usr/local/bin/
@@ -222,6 +220,31 @@ same "eth0 after ostrel@eth1.service" "$before" "$("$simctl" show "$sb" eth0)"
 "$simctl" journal "$sb" --clear > /dev/null
 status=$(run_unit "$units/ostrel.service" -)
 same "ostrel.service's status and the adapters written" "0 eth0 eth1" "$status $(written)"
+
+# ---- cmake --install with a prefix ----------------------------------------
+
+# Everything goes under the prefix and nothing beside it, not even a folder:
+# what cmake says it installed and its list of files. It runs with a /opt
+# of its own (a mount namespace), so that a fault writes nothing into this
+# machine's /opt, and that is checked to be left empty.
+prefix=$tmp/prefix
+if ! probe=$(unshare --mount sh -c 'mount -t tmpfs tmpfs /opt' 2>&1); then
+    echo "not checked: an installation with a prefix, which needs a mount namespace and an /opt: $probe"
+else
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    unshare --mount sh -euc '
+        mount -t tmpfs tmpfs /opt
+        cmake --install "$1" --prefix "$2" > "$3/prefix.log"
+        find /opt -mindepth 1 > "$3/prefix-opt"
+    ' sh "$build" "$prefix" "$tmp" || { cat "$tmp/prefix.log" >&2; fail "cmake --install --prefix failed"; }
+    same "written into /opt by an installation with a prefix" "" "$(cat "$tmp/prefix-opt")"
+    same "installed outside the prefix, as cmake says" "" \
+        "$(sed -n 's/^-- \(Installing\|Up-to-date\): //p' "$tmp/prefix.log" | grep -v "^$prefix/" || true)"
+    same "installed outside the prefix, as the list of installed files says" "" \
+        "$(grep -v "^$prefix/" "$manifest" || true)"
+    same "the unit of an installation with a prefix" "ExecStart=$prefix/sbin/ostrel" \
+        "$(grep '^ExecStart=' "$prefix/lib/systemd/system/ostrel@.service")"
+fi
 
 # ---- the udev rule ---------------------------------------------------------
 
