@@ -1,16 +1,59 @@
-// ostrel: writes every adapter's stored profile into it, creating a missing or
-// damaged profile file from the adapter's present configuration first.
+// ostrel: writes the stored profile of every adapter, or of the one adapter
+// that OSTREL_INTERFACE names, into it, creating a missing or damaged profile
+// file from the adapter's present configuration first.
+#include <fcntl.h>
+#include <net/if.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "profile_file.h"
 #include "radio_list.h"
 
-// Built, and so scanned, before main runs.
-RadioList Radios;
 // Reused for each adapter in turn.
 ProfileRecord EnterpriseProfile;
 ProfileRecord HomeProfile;
+
+namespace {
+
+// Runs take turns on this lock, the units' and those by hand alike: two runs
+// loading one adapter would interleave their writes and their creation of its
+// profile file.
+const char LockPath[] = "/run/ostrel.lock";
+
+// Returns once this run holds the lock, which it keeps until it ends. Where
+// the lock cannot be had (not root, no /run) the run loads without waiting
+// rather than not at all.
+void WaitForTurn()
+{
+    // For root alone, also when someone else made the file: whoever can open
+    // it can hold the lock and so stop every load.
+    const int fd = open(LockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return;
+    fchmod(fd, 0600);
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+// Whether this run loads the adapter on interface ifname: every adapter, or
+// the one that OSTREL_INTERFACE names. The value comes from outside; one too
+// long for an interface name names none.
+bool Wanted(const char *ifname)
+{
+    const char *only = std::getenv("OSTREL_INTERFACE");
+    if (!only)
+        return true;
+    return strnlen(only, IFNAMSIZ) < IFNAMSIZ && std::strcmp(ifname, only) == 0;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -18,11 +61,22 @@ int main(int argc, char **argv)
         std::printf("ostrel 1.5.1\n");
         return 0;
     }
-    if (Radios.Count() == 0)
+    WaitForTurn();
+    // Looked for only once the lock is held, so that a run that waited finds
+    // the adapters as they are now: an interface that went away while it
+    // waited, or came back as another kind of device, is not written to.
+    static RadioList Radios;
+
+    std::vector<kdR770 *> radios;
+    for (int i = 0; i < Radios.Count(); ++i)
+        if (Wanted(Radios[i]->ifr.ifr_name))
+            radios.push_back(Radios[i]);
+    if (radios.empty())
         return 1;
+
     int notLoaded = 0;
-    for (int i = 0; i < Radios.Count(); ++i) {
-        kdR770 &radio = *Radios[i];
+    for (kdR770 *entry : radios) {
+        kdR770 &radio = *entry;
         char ifname[6] = {};
         radio.GetIfName(ifname);
         char filename[16];

@@ -1,10 +1,5 @@
 # Run by CPack once the package's files are staged, for what only the package
-# does otherwise than a plain cmake --install:
-# - /opt/tavlo and /opt/tavlo/helpml are made by the postinst instead of being
-#   shipped: dpkg owns every folder that a package ships, and would remove an
-#   empty /opt on purge that was there before the package;
-# - the lintian overrides are added.
-file(REMOVE_RECURSE "${CPACK_TEMPORARY_DIRECTORY}/opt")
+# has beside a plain cmake --install: the lintian overrides.
 set(share "${CPACK_TEMPORARY_DIRECTORY}/usr/share")
 set(file "${share}/lintian/overrides/${CPACK_PACKAGE_NAME}")
 file(MAKE_DIRECTORY "${share}/lintian/overrides")

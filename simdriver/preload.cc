@@ -76,6 +76,9 @@ bool FixedPath(const char *path)
     for (const char *t : trees)
         if (Under(path, t))
             return true;
+    // The lock that runs of the profile loader take turns on.
+    if (strcmp(path, "/run/ostrel.lock") == 0)
+        return true;
     // "/etc/" NAME ".cfg" with no '/' in NAME: the profile files.
     if (strncmp(path, "/etc/", 5) == 0) {
         const char *name = path + 5;

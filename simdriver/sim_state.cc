@@ -46,7 +46,7 @@ void InitSandbox(const std::string &dir, const std::string &family,
             Bad("bad interface name '" + iface + "'");
 
     std::error_code ec;
-    for (const char *sub : {"proc", "etc", "opt/tavlo/helpml", "adapters"}) {
+    for (const char *sub : {"proc", "etc", "opt/tavlo/helpml", "run", "adapters"}) {
         fs::create_directories(fs::path(dir) / sub, ec);
         if (ec)
             Bad("cannot make " + dir + "/" + sub + ": " + ec.message());

@@ -36,6 +36,8 @@ fail() {
 
 sb=$tmp/sandbox
 out=$tmp/output
+# Every ostrel case loads all adapters but the one that sets it.
+unset OSTREL_INTERFACE
 # The toolkit as the window tests run it: X11 only, no session services.
 mkdir -m 0700 "$tmp/run"
 export GDK_BACKEND=x11 NO_AT_BRIDGE=1 GTK_THEME=Adwaita GSETTINGS_BACKEND=memory XDG_RUNTIME_DIR=$tmp/run
@@ -91,6 +93,7 @@ credentials="Set ZUNA Username  and Password"
 ostrel_all_loaded() { sandbox eth0,eth2; run ostrel; }
 ostrel_version() { sandbox eth0; run ostrel -v; }
 ostrel_no_adapter() { sandbox ""; run ostrel; }
+ostrel_named_adapter_missing() { sandbox eth0; OSTREL_INTERFACE=eth1 run ostrel; }
 ostrel_file_not_created() { sandbox eth0; mkdir "$sb/etc/eth0.cfg"; run ostrel; }
 ostrel_write_refused() { sandbox eth0; "$simctl" fail "$sb" eth0 53 5; run ostrel; }
 # Without an error number from the driver.
@@ -240,6 +243,7 @@ cases=$(cat <<'EOF'
 ostrel|every adapter loaded|ostrel_all_loaded|
 ostrel|"-v"|ostrel_version|ostrel 1.5.1
 ostrel|no adapter found|ostrel_no_adapter|-
+ostrel|none on the interface that OSTREL_INTERFACE names|ostrel_named_adapter_missing|-
 ostrel|a profile file cannot be created|ostrel_file_not_created|Cant open config CFGIO: ...
 ostrel|at least one did not take its profile|ostrel_write_refused|ostrel: eth0: profile not loaded: Input/output error  kdr770::SetConfiguration set CFG
 ostrel|at least one did not take its profile|ostrel_write_failed_bare|ostrel: IFACE: profile not loaded: WHY|request N failed

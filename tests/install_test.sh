@@ -3,12 +3,13 @@
 #
 # Installs the suite from a build into a fresh temporary root with
 # cmake --install, and builds its Debian package with cpack, then checks both
-# as a Debian machine would see them: exactly the expected files, the unit
-# of ostrel and its manual page, the udev rule that starts it (run by udevadm
-# where namespaces can be made), the menu entry, the installed ostrel,
-# the package's files, dependencies and maintainer scripts, and lintian, with
-# nothing at all on the manual pages and, in a release build (HARDENED=ON),
-# on the hardening. Nothing outside the
+# as a Debian machine would see them: exactly the expected files, the units
+# of ostrel and its manual page, what the units run (under the stand-in), the
+# udev rule that starts them (run by udevadm where namespaces can be made),
+# an installation with a prefix that writes nothing beside it, the menu entry,
+# the installed ostrel, the package's files, dependencies and maintainer
+# scripts, and lintian, with nothing at all on the manual pages and, in a
+# release build (HARDENED=ON), on the hardening. Nothing outside the
 # temporary folder is touched but the build's list of installed files, which
 # is put back. SIMCTL names the stand-in's simctl.
 set -euo pipefail
@@ -49,25 +50,55 @@ same() { # same WHAT EXPECTED ACTUAL
     fi
 }
 
-# How the unit runs ostrel and is started, whole lines: a oneshot that goes
-# inactive when ostrel ends, so that each adapter's start runs it again, and
-# that nothing but the udev rule (or an administrator) starts.
+# How a unit runs ostrel and is started, whole lines: a oneshot that goes
+# inactive when ostrel ends, so that each start runs it again, and that
+# nothing but the udev rule (or an administrator) starts.
 how_run() {
-    grep -E '^(Type|ExecStart|RemainAfterExit|StartLimitIntervalSec|WantedBy|RequiredBy|Also)=' "$1" |
+    grep -E '^(Type|Environment|ExecStart|RemainAfterExit|StartLimitIntervalSec|WantedBy|RequiredBy|Also)=' "$1" |
         sort | tr '\n' ' ' | sed 's/ $//'
 }
 
-# The unit must parse cleanly; systemd-analyze also wants the program present
-# at the path it names, so it is shown the staged one, and the manual page
-# that the unit names among the staged pages.
-verify_unit() { # verify_unit UNIT ROOT PREFIX
+# A unit must parse cleanly, a template as one of its instances;
+# systemd-analyze also wants the program present at the path it names, so it
+# is shown the staged one, and the manual page that the unit names among the
+# staged pages.
+verify_unit() { # verify_unit UNIT NAME ROOT PREFIX: NAME the unit or instance verified
+    rm -rf "$tmp/verify"
     mkdir -p "$tmp/verify"
-    sed "s|^ExecStart=|ExecStart=$2|" "$1" > "$tmp/verify/ostrel.service"
+    sed "s|^ExecStart=|ExecStart=$3|" "$1" > "$tmp/verify/${1##*/}"
     local out
-    if ! out=$(MANPATH=$2$3/share/man systemd-analyze verify "$tmp/verify/ostrel.service" 2>&1) ||
+    if ! out=$(MANPATH=$3$4/share/man systemd-analyze verify "$tmp/verify/$2" 2>&1) ||
         [ -n "$out" ]; then
-        fail "systemd-analyze verify of $1: $out"
+        fail "systemd-analyze verify of $2: $out"
     fi
+}
+
+# run_unit UNIT INSTANCE: what systemd runs for the unit, under the stand-in
+# in $sb: its ExecStart, the program taken from $root, with the unit's
+# Environment in place of any OSTREL_INTERFACE of the caller's, the instance
+# name (- for none) put in for %i and %I. Prints the exit status.
+run_unit() {
+    local unit=$1 instance=$2 lines status=0
+    local -a env=() cmd=()
+    lines=$(grep -E '^(Environment|ExecStart)=' "$unit" | sed "s/%[iI]/$instance/g")
+    if grep -q '%' <<< "$lines" || [ "$(grep -c '^ExecStart=' <<< "$lines")" -ne 1 ] ||
+        grep -q '^ExecStart=[^/]' <<< "$lines"; then
+        echo "not run: $unit has specifiers, prefixes or ExecStart lines that run_unit does not know"
+        return
+    fi
+    read -r -a cmd <<< "$(sed -n 's/^ExecStart=//p' <<< "$lines")"
+    read -r -a env <<< "$(sed -n 's/^Environment=//p' <<< "$lines" | tr '\n' ' ')"
+    env -u OSTREL_INTERFACE "${env[@]}" "$simctl" run "$sb" -- "$root${cmd[0]}" "${cmd[@]:1}" \
+        > "$tmp/unit.out" 2>&1 || status=$?
+    echo "$status"
+}
+
+# The interfaces written to (record requests 50 and above, not the
+# identification) since the journal was cleared, in the order of their first
+# write.
+written() {
+    "$simctl" journal "$sb" | awk '$4 == "0x89f0" && $5 >= 50 && !seen[$3]++ { print $3 }' |
+        tr '\n' ' ' | sed 's/ $//'
 }
 
 # The entry validates and names a program and an icon that were installed.
@@ -91,9 +122,6 @@ check_version() { # check_version OSTREL
 root=$tmp/root
 DESTDIR=$root cmake --install "$build" > "$tmp/install.log" || { cat "$tmp/install.log" >&2; exit 1; }
 same "files installed by cmake --install" "\
-drwxr-xr-x opt/
-drwxr-xr-x opt/tavlo/
-drwxr-xr-x opt/tavlo/helpml/
 drwxr-xr-x usr/
 drwxr-xr-x usr/local/
 drwxr-xr-x usr/local/bin/
@@ -103,6 +131,7 @@ drwxr-xr-x usr/local/lib/
 drwxr-xr-x usr/local/lib/systemd/
 drwxr-xr-x usr/local/lib/systemd/system/
 -rw-r--r-- usr/local/lib/systemd/system/ostrel.service
+-rw-r--r-- usr/local/lib/systemd/system/ostrel@.service
 drwxr-xr-x usr/local/lib/udev/
 drwxr-xr-x usr/local/lib/udev/rules.d/
 -rw-r--r-- usr/local/lib/udev/rules.d/85-ostrel.rules
@@ -132,39 +161,90 @@ drwxr-xr-x usr/local/share/man/man8/
 
 check_version "$root/usr/local/sbin/ostrel"
 check_desktop_entry "$root" /usr/local
-unit=$root/usr/local/lib/systemd/system/ostrel.service
+units=$root/usr/local/lib/systemd/system
 run_as="RemainAfterExit=no StartLimitIntervalSec=0 Type=oneshot"
-same "installed unit" "ExecStart=/usr/local/sbin/ostrel $run_as" "$(how_run "$unit")"
-verify_unit "$unit" "$root" /usr/local
+same "installed unit" "ExecStart=/usr/local/sbin/ostrel $run_as" "$(how_run "$units/ostrel.service")"
+same "installed unit for one interface" \
+    "Environment=OSTREL_INTERFACE=%I ExecStart=/usr/local/sbin/ostrel $run_as" \
+    "$(how_run "$units/ostrel@.service")"
+verify_unit "$units/ostrel.service" ostrel.service "$root" /usr/local
+verify_unit "$units/ostrel@.service" ostrel@eth0.service "$root" /usr/local
 
-# The unit takes ostrel's statuses for "nothing or not everything loaded" as
+sb=$tmp/sandbox
+# The units take ostrel's statuses for "nothing or not everything loaded" as
 # success, so that nothing fails on a machine without the adapter (or on an
-# eth0 of another kind), and leaves an unreadable profile (9) a failure to
-# see.
-read -r -a accepted <<< "$(sed -n 's/^SuccessExitStatus=//p' "$unit")"
-is_accepted() {
-    local s
-    [ "$1" -eq 0 ] && return 0
-    for s in "${accepted[@]}"; do [ "$s" = "$1" ] && return 0; done
+# eth0 of another kind, or an interface gone again), and leave an unreadable
+# profile (9) a failure to see.
+is_accepted() { # is_accepted UNIT STATUS
+    local s accepted
+    [ "$2" -eq 0 ] && return 0
+    read -r -a accepted <<< "$(sed -n 's/^SuccessExitStatus=//p' "$1")"
+    for s in "${accepted[@]}"; do [ "$s" = "$2" ] && return 0; done
     return 1
 }
-# case | adapters | fault (command errno) | accepted by the unit
-while IFS='|' read -r what adapters fault want; do
-    sb=$tmp/sandbox
+# case | unit | instance | adapters | fault on eth0 (command errno) | accepted by the unit
+while IFS='|' read -r what name instance adapters fault want; do
     rm -rf "$sb"
     "$simctl" init "$sb" --adapters "$adapters" > /dev/null
     # shellcheck disable=SC2086  # the fault is two words
     [ -n "$fault" ] && "$simctl" fail "$sb" eth0 $fault 1
-    status=0
-    "$simctl" run "$sb" -- "$root/usr/local/sbin/ostrel" > /dev/null 2>&1 || status=$?
+    status=$(run_unit "$units/$name" "$instance")
     got=no
-    is_accepted "$status" && got=yes
-    same "unit accepts ostrel's status $status ($what)" "$want" "$got"
+    is_accepted "$units/$name" "$status" && got=yes
+    same "$name accepts ostrel's status $status ($what)" "$want" "$got"
 done <<'EOF'
-no adapter|||yes
-a write of the load fails|eth0|53 5|yes
-adapter unreadable before its profile exists|eth0|1 5|no
+no adapter|ostrel.service|-|||yes
+a write of the load fails|ostrel.service|-|eth0|53 5|yes
+adapter unreadable before its profile exists|ostrel.service|-|eth0|1 5|no
+no adapter on the interface|ostrel@.service|eth3|eth0||yes
+a write of the load fails|ostrel@.service|eth0|eth0|53 5|yes
+adapter unreadable before its profile exists|ostrel@.service|eth0|eth0|1 5|no
 EOF
+
+# The unit started for an adapter that appears writes that adapter alone:
+# eth0, loaded when it appeared and since logged in with ZUNA, keeps the login
+# and every other setting (its counters frozen, so that time changes
+# nothing). ostrel.service loads every adapter.
+rm -rf "$sb"
+"$simctl" init "$sb" --adapters eth0,eth1 > /dev/null
+status=$(run_unit "$units/ostrel@.service" eth0)
+same "ostrel@eth0.service's status and the adapters written" "0 eth0" "$status $(written)"
+"$simctl" set "$sb" eth0 stats_rate=0 config.auth_mode=0x1101 user.name=alice \
+    password.hash=17,34,51,68 password.hash_len=4 zuna.user_set=1 zuna.password_set=1 \
+    status.status_word=0x0062 > /dev/null
+before=$("$simctl" show "$sb" eth0)
+"$simctl" journal "$sb" --clear > /dev/null
+status=$(run_unit "$units/ostrel@.service" eth1)
+same "ostrel@eth1.service's status and the adapters written" "0 eth1" "$status $(written)"
+same "eth0 after ostrel@eth1.service" "$before" "$("$simctl" show "$sb" eth0)"
+"$simctl" journal "$sb" --clear > /dev/null
+status=$(run_unit "$units/ostrel.service" -)
+same "ostrel.service's status and the adapters written" "0 eth0 eth1" "$status $(written)"
+
+# ---- cmake --install with a prefix ----------------------------------------
+
+# Everything goes under the prefix and nothing beside it, not even a folder:
+# what cmake says it installed and its list of files. It runs with a /opt
+# of its own (a mount namespace), so that a fault writes nothing into this
+# machine's /opt, and that is checked to be left empty.
+prefix=$tmp/prefix
+if ! probe=$(unshare --mount sh -c 'mount -t tmpfs tmpfs /opt' 2>&1); then
+    echo "not checked: an installation with a prefix, which needs a mount namespace and an /opt: $probe"
+else
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    unshare --mount sh -euc '
+        mount -t tmpfs tmpfs /opt
+        cmake --install "$1" --prefix "$2" > "$3/prefix.log"
+        find /opt -mindepth 1 > "$3/prefix-opt"
+    ' sh "$build" "$prefix" "$tmp" || { cat "$tmp/prefix.log" >&2; fail "cmake --install --prefix failed"; }
+    same "written into /opt by an installation with a prefix" "" "$(cat "$tmp/prefix-opt")"
+    same "installed outside the prefix, as cmake says" "" \
+        "$(sed -n 's/^-- \(Installing\|Up-to-date\): //p' "$tmp/prefix.log" | grep -v "^$prefix/" || true)"
+    same "installed outside the prefix, as the list of installed files says" "" \
+        "$(grep -v "^$prefix/" "$manifest" || true)"
+    same "the unit of an installation with a prefix" "ExecStart=$prefix/sbin/ostrel" \
+        "$(grep '^ExecStart=' "$prefix/lib/systemd/system/ostrel@.service")"
+fi
 
 # ---- the udev rule ---------------------------------------------------------
 
@@ -220,13 +300,13 @@ else
         [ "$renamed" = - ] || case="$iface renamed to $renamed"
         same "udev rule on $action of $case" "$want" "$(udev_asks "$iface" "$renamed" "$action")"
     done <<'EOF'
-eth0|-|add|ostrel.service (tagged systemd)
-eth4|-|add|ostrel.service (tagged systemd)
+eth0|-|add|ostrel@eth0.service (tagged systemd)
+eth4|-|add|ostrel@eth4.service (tagged systemd)
 eth5|-|add|nothing
 wlan0|-|add|nothing
 eth2|-|change|nothing
 eth2|-|remove|nothing
-br9|eth1|add|ostrel.service (tagged systemd)
+br9|eth1|add|ostrel@eth1.service (tagged systemd)
 eth3|wl3|add|nothing
 EOF
 fi
@@ -248,6 +328,7 @@ drwxr-xr-x root/root usr/lib/
 drwxr-xr-x root/root usr/lib/systemd/
 drwxr-xr-x root/root usr/lib/systemd/system/
 -rw-r--r-- root/root usr/lib/systemd/system/ostrel.service
+-rw-r--r-- root/root usr/lib/systemd/system/ostrel@.service
 drwxr-xr-x root/root usr/lib/udev/
 drwxr-xr-x root/root usr/lib/udev/rules.d/
 -rw-r--r-- root/root usr/lib/udev/rules.d/85-ostrel.rules
@@ -292,6 +373,8 @@ check_version "$pkgroot/usr/sbin/ostrel"
 check_desktop_entry "$pkgroot" /usr
 same "packaged unit" "ExecStart=/usr/sbin/ostrel $run_as" \
     "$(how_run "$pkgroot/usr/lib/systemd/system/ostrel.service")"
+same "packaged unit for one interface" "Environment=OSTREL_INTERFACE=%I ExecStart=/usr/sbin/ostrel $run_as" \
+    "$(how_run "$pkgroot/usr/lib/systemd/system/ostrel@.service")"
 cmp -s "$rule" "$pkgroot/usr/lib/udev/rules.d/85-ostrel.rules" ||
     fail "the package's udev rule differs from the one cmake --install installs"
 

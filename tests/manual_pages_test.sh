@@ -39,7 +39,7 @@ for page in oxu.1 pilvor.1 ostrel.8; do
 
     files=$(section FILES <<< "$text")
     wanted=(/etc/IFACE.cfg /opt/tavlo/OXU.PRFS /opt/tavlo/helpml/)
-    [ "$program" = ostrel ] && wanted+=(ostrel.service 85-ostrel.rules)
+    [ "$program" = ostrel ] && wanted+=(ostrel@.service ostrel.service 85-ostrel.rules /run/ostrel.lock)
     for f in "${wanted[@]}"; do
         grep -qF "$f" <<< "$files" || fail "$page's FILES do not name $f"
     done
@@ -52,6 +52,18 @@ for page in oxu.1 pilvor.1 ostrel.8; do
         diff <(echo "$want") <(page_statuses "$file") >&2 || true
     fi
 done
+
+# The variable that the unit for one interface sets is the one that ostrel's
+# page and the README's section on it describe.
+variable=$(sed -n 's/^Environment=\([A-Z_]*\)=%I$/\1/p' "$src/packaging/ostrel@.service.in")
+if [ -z "$variable" ]; then
+    fail "ostrel@.service.in sets no variable to the instance name"
+else
+    section ENVIRONMENT <<< "$(plain "$src/docs/ostrel.8")" | grep -qx " *$variable" ||
+        fail "ostrel.8's ENVIRONMENT does not describe $variable"
+    awk '/^## / { in_it = ($0 == "## ostrel") } in_it' "$src/README.md" | grep -qF "\`$variable\`" ||
+        fail "the README's ostrel section does not name $variable"
+fi
 
 [ "$failures" -eq 0 ] || { echo "$failures failures" >&2; exit 1; }
 echo "manual pages as expected"

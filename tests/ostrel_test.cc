@@ -1,13 +1,24 @@
-// ostrel run whole under the driver stand-in: its command line, its exit
-// statuses and what it leaves in each adapter and profile file.
+// ostrel run whole under the driver stand-in: its command line and
+// environment, its exit statuses, what it leaves in each adapter and profile
+// file, and how runs take turns.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <future>
+#include <map>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "profile_file.h"
@@ -19,7 +30,16 @@ namespace fs = std::filesystem;
 
 RunResult Ostrel(const Sandbox &sb, const std::string &args = "")
 {
-    return RunCommand(EnvPath("SIMCTL") + " run " + sb.dir() + " -- " + EnvPath("OSTREL") + " " + args);
+    return RunCommand("env -u OSTREL_INTERFACE " + EnvPath("SIMCTL") + " run " + sb.dir() + " -- " +
+                      EnvPath("OSTREL") + " " + args);
+}
+
+// ostrel as the unit for one interface runs it: OSTREL_INTERFACE set (to a
+// value without single quotes).
+RunResult OstrelFor(const Sandbox &sb, const std::string &iface)
+{
+    return RunCommand("OSTREL_INTERFACE='" + iface + "' " + EnvPath("SIMCTL") + " run " + sb.dir() +
+                      " -- " + EnvPath("OSTREL"));
 }
 
 ProfileRecord Adapter(const Sandbox &sb, const std::string &iface)
@@ -394,6 +414,108 @@ TEST(Ostrel, FailedLoadWriteIsReportedAndTheOthersAreStillLoaded)
         EXPECT_EQ(Commands(Requests(sb, "eth0")), c.sent);
         EXPECT_EQ(Commands(Requests(sb, "eth1")), kCreateAndLoad);
     }
+}
+
+// The unit started for the adapter that appeared loads that adapter alone:
+// eth0, running with other settings than its stored profile, keeps them.
+TEST(Ostrel, InterfaceVariableLoadsThatAdapterAlone)
+{
+    Sandbox sb({"eth0", "eth1", "eth2"});
+    const auto file0 = FileImage(Pattern(5), Pattern(6), 0);
+    WriteFileBytes(sb.path("etc/eth0.cfg"), file0);
+    const auto config0 = sim::GetRecord(sb.dir(), "eth0", "config");
+
+    const RunResult r = OstrelFor(sb, "eth1");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(Commands(Requests(sb, "eth1")), kCreateAndLoad);
+    EXPECT_TRUE(Requests(sb, "eth0").empty());
+    EXPECT_TRUE(Requests(sb, "eth2").empty());
+    EXPECT_EQ(sim::GetRecord(sb.dir(), "eth0", "config"), config0);
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")), file0);
+    EXPECT_FALSE(fs::exists(sb.path("etc/eth2.cfg")));
+}
+
+// A name of no adapter in the list loads nothing, as when no adapter is found.
+TEST(Ostrel, InterfaceVariableNamingNoAdapterEndsWithStatus1)
+{
+    const std::string values[] = {"eth3", "", "eth", "eth1x", "ETH1", "eth1 ", std::string(100000, 'e')};
+    for (const auto &value : values) {
+        SCOPED_TRACE("OSTREL_INTERFACE=" + value.substr(0, 20));
+        Sandbox sb({"eth0", "eth1"});
+        const RunResult r = OstrelFor(sb, value);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out + r.err, "");
+        EXPECT_TRUE(Requests(sb, "eth0").empty());
+        EXPECT_TRUE(Requests(sb, "eth1").empty());
+        EXPECT_TRUE(fs::is_empty(sb.path("etc")));
+    }
+}
+
+// The processes blocked on the flock of the file with this inode.
+int Waiters(ino_t inode)
+{
+    std::ifstream locks("/proc/locks");
+    int n = 0;
+    const std::string tail = ":" + std::to_string(inode) + " ";
+    for (std::string line; std::getline(locks, line);)
+        if (line.find(" -> FLOCK ") != std::string::npos && line.find(tail) != std::string::npos)
+            ++n;
+    return n;
+}
+
+// Runs take turns on the lock, and look for the adapters only once they hold
+// it: two adapters that appear while a pass holds it, their units' runs and
+// one by hand all wait; then each loads its own, one after the other.
+TEST(Ostrel, RunsTakeTurnsAndLookForTheAdaptersWhenTheirTurnComes)
+{
+    Sandbox sb({"eth0"});
+    const int lock = open(sb.path("run/ostrel.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    struct stat st;
+    ASSERT_EQ(fstat(lock, &st), 0);
+    sb.add("eth1");
+    sb.add("eth2");
+
+    std::vector<std::future<RunResult>> runs;
+    runs.push_back(std::async(std::launch::async, [&] { return OstrelFor(sb, "eth1"); }));
+    runs.push_back(std::async(std::launch::async, [&] { return OstrelFor(sb, "eth2"); }));
+    runs.push_back(std::async(std::launch::async, [&] { return Ostrel(sb); }));
+    const auto ended = [&] {
+        return std::any_of(runs.begin(), runs.end(), [](const std::future<RunResult> &run) {
+            return run.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        });
+    };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (Waiters(st.st_ino) < 3 && !ended() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const int waiting = Waiters(st.st_ino);
+    const auto whileHeld = sb.journal();
+    close(lock);
+    for (auto &run : runs) {
+        const RunResult r = run.get();
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    ASSERT_EQ(waiting, 3);
+    EXPECT_TRUE(whileHeld.empty()) << "a waiting run asked the driver";
+
+    // Each run's requests come in one piece, and it wrote only its own.
+    std::vector<int> order;
+    std::map<int, std::set<std::string>> written;
+    for (const auto &e : sb.journal()) {
+        if (order.empty() || order.back() != e.pid)
+            order.push_back(e.pid);
+        if (e.code == 0x89F0 && e.command >= 50)
+            written[e.pid].insert(e.iface);
+    }
+    EXPECT_EQ(order.size(), 3u) << "the runs' requests interleave";
+    std::multiset<std::set<std::string>> wrote;
+    for (const auto &w : written)
+        wrote.insert(w.second);
+    EXPECT_EQ(wrote, (std::multiset<std::set<std::string>>{{"eth1"}, {"eth2"}, {"eth0", "eth1", "eth2"}}));
+    for (const char *iface : {"eth0", "eth1", "eth2"})
+        EXPECT_TRUE(fs::exists(sb.path(std::string("etc/") + iface + ".cfg"))) << iface;
 }
 
 } // namespace

@@ -116,7 +116,8 @@ TEST_F(SimDriver, RedirectsExactlyTheFixedPathsWhileRootIsSet)
         {"/opt/tavlo/helpml/a.html", true}, {"/opt/tavlox", false},
         {"/proc/vindral", true},          {"/proc/vindralx", false},
         {"/proc/driver/tsv240/x", true},  {"/proc/tsv240", true},
-        {"/proc/driver/vindral/x", true},
+        {"/proc/driver/vindral/x", true}, {"/run/ostrel.lock", true},
+        {"/run/ostrel.lockx", false},
     };
     for (const auto &c : cases) {
         std::filesystem::path copy = sb.dir() + c.path;
