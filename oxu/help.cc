@@ -147,14 +147,13 @@ std::string TrustedBrowser(const std::string &file, uid_t user)
     if (stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
         !(st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) || !OwnedSafely(st, user))
         return {};
-    for (size_t slash = real.rfind('/'); slash != std::string::npos && slash > 0;
-         slash = real.rfind('/', slash - 1)) {
-        const std::string folder = real.substr(0, slash);
+    // Every folder above it, up to and with "/".
+    for (size_t slash = real.rfind('/'); slash != std::string::npos;
+         slash = slash ? real.rfind('/', slash - 1) : std::string::npos) {
+        const std::string folder = slash ? real.substr(0, slash) : "/";
         if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !OwnedSafely(st, user))
             return {};
     }
-    if (stat("/", &st) != 0 || !OwnedSafely(st, user))
-        return {};
     return real;
 }
 
