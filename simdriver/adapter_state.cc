@@ -298,6 +298,7 @@ std::string ToJson(const AdapterState &s)
         {"monitor_drop", s.monitor_drop},
         {"monitor_fail_block", s.monitor_fail_block},
         {"short", shorts},
+        {"hang", s.hangs},
     };
     j["faults"] = faults;
     return j.dump(1) + "\n";
@@ -380,6 +381,9 @@ AdapterState FromJson(const std::string &text)
         s.monitor_fail_block = b.at("monitor_fail_block").get<int>();
         for (const auto &kv : b.at("short").items())
             s.short_reads[std::stoi(kv.key())] = kv.value().get<int>();
+        if (b.contains("hang"))  // missing in state files made before hangs were known
+            for (const json &c : b.at("hang"))
+                s.hangs.insert(c.get<int>());
         for (const auto &kv : j.at("faults").items())
             s.faults[std::stoi(kv.key())] = Fault{kv.value().at("err").get<int>(),
                                                    kv.value().at("count").get<int>()};

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,7 @@ struct AdapterState {
     int monitor_fail_block = -1;
     std::map<int, int> short_reads;  // read command -> bytes written
     std::map<int, Fault> faults;     // command -> pending failure
+    std::set<int> hangs;             // commands whose requests never return
 };
 
 AdapterState DefaultAdapter(const std::string &iface);

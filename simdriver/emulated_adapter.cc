@@ -301,7 +301,7 @@ int Execute(AdapterState &s, const std::string &dir, const DriverRequest &dr, bo
 
 // Everything of one request but the lock and the journal line.
 int Serve(SandboxLock &lock, const std::string &dir, bool fd_valid, unsigned long code, const void *ifr,
-          const UserMemory &mem, JournalEntry &e)
+          const UserMemory &mem, JournalEntry &e, bool &hang)
 {
     ifreq req{};
     bool ifr_ok = ifr && mem.read(ifr, &req, sizeof req);
@@ -358,6 +358,11 @@ int Serve(SandboxLock &lock, const std::string &dir, bool fd_valid, unsigned lon
                 s.faults.erase(f);
             changed = true;
         }
+    } else if (s.hangs.count(key)) {
+        // Nothing is done: the request never comes back.
+        hang = true;
+        faulted = true;
+        err = EINPROGRESS;
     } else if (code == SIOC_KDR770_IDENT) {
         // Any length; the answer word goes where data points.
         if (!s.ident_none && dr.data) {
@@ -447,7 +452,7 @@ bool CommandSends(unsigned long code, int command)
 }
 
 int ServeRequest(const char *root, bool fd_valid, unsigned long code, const void *ifr,
-                 const UserMemory &mem, int *err)
+                 const UserMemory &mem, int *err, bool *hang)
 {
     std::string dir = root;
     SandboxLock lock(dir);
@@ -460,8 +465,9 @@ int ServeRequest(const char *root, bool fd_valid, unsigned long code, const void
     e.pid = int(ProcessId());
     e.code = code;
     int rc;
+    bool hangs = false;
     try {
-        rc = Serve(lock, dir, fd_valid, code, ifr, mem, e);
+        rc = Serve(lock, dir, fd_valid, code, ifr, mem, e, hangs);
     } catch (const std::exception &) {
         e.err = EIO;
         rc = -1;
@@ -472,6 +478,8 @@ int ServeRequest(const char *root, bool fd_valid, unsigned long code, const void
     } catch (const std::exception &) {
     }
     *err = e.err;
+    if (hang)
+        *hang = hangs;
     return rc;
 }
 

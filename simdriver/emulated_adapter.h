@@ -20,8 +20,10 @@ struct UserMemory {
 extern const UserMemory ProgramMemory;
 
 // Answers one private ioctl for the sandbox at root. ifr is the program's
-// struct ifreq pointer. Returns the ioctl result and sets *err.
+// struct ifreq pointer. Returns the ioctl result and sets *err. A request of
+// a command that hangs is journaled (EINPROGRESS) and sets *hang, when given:
+// the caller is then to wait for ever, the sandbox's lock already released.
 int ServeRequest(const char *root, bool fd_valid, unsigned long code, const void *ifr,
-                 const UserMemory &mem, int *err);
+                 const UserMemory &mem, int *err, bool *hang = nullptr);
 
 } // namespace sim

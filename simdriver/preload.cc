@@ -1187,12 +1187,18 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
         bool fd_valid = fcntl(fd, F_GETFD) != -1;
         int err = EIO;
         int rc = -1;
+        bool hang = false;
         try {
-            rc = sim::ServeRequest(root, fd_valid, request, arg, sim::ProgramMemory, &err);
+            rc = sim::ServeRequest(root, fd_valid, request, arg, sim::ProgramMemory, &err, &hang);
         } catch (...) {
             rc = -1;
             err = EIO;
         }
+        // A request that never returns: the sandbox's lock is already given
+        // back, so that other processes go on. A signal handler runs and the
+        // wait goes on; only a signal that ends the process ends it.
+        while (hang)
+            pause();
         errno = rc == -1 ? err : saved;
         return rc;
     }

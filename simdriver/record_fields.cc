@@ -535,6 +535,8 @@ std::string GetField(const AdapterState &s, const std::string &name)
         auto it = s.short_reads.find(c);
         return it == s.short_reads.end() ? "none" : std::to_string(it->second);
     }
+    if (StartsWith(name, "hang."))
+        return s.hangs.count(CommandNumber(name.substr(5))) ? "1" : "none";
     if (StartsWith(name, "fail.")) {
         int c = CommandNumber(name.substr(5));
         auto it = s.faults.find(c);
@@ -695,6 +697,14 @@ void SetField(AdapterState &s, const std::string &name, const std::string &v)
             s.short_reads[c] = int(Number(v, 0, size));
         return;
     }
+    if (StartsWith(name, "hang.")) {
+        int c = CommandNumber(name.substr(5));
+        if (v == "none" || Number(v, 0, 1) == 0)
+            s.hangs.erase(c);
+        else
+            s.hangs.insert(c);
+        return;
+    }
     if (StartsWith(name, "fail.")) {
         int c = CommandNumber(name.substr(5));
         if (v == "none") {
@@ -752,6 +762,8 @@ std::vector<std::string> ShowNames(const AdapterState &s)
         names.push_back("short." + CommandName(kv.first));
     for (const auto &kv : s.faults)
         names.push_back("fail." + CommandName(kv.first));
+    for (int c : s.hangs)
+        names.push_back("hang." + CommandName(c));
     return names;
 }
 

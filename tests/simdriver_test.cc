@@ -8,6 +8,8 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
@@ -16,9 +18,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
@@ -1247,6 +1251,133 @@ TEST_F(SimDriver, StatisticsRunWithTheClockAndClear)
     EXPECT_EQ(total2.Counter(0xb8) - total1.Counter(0xb8), grown);
     EXPECT_EQ(total2.uptime - total1.uptime, since2.uptime);
     EXPECT_EQ(total2.Counter(0x00), total1.Counter(0x00)) << "undisplayed counters stand still";
+}
+
+// Polls until ready() holds or ten seconds have passed.
+template <class F>
+bool WaitFor(F ready)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// The system call that process pid is blocked in, -1 when it runs or is
+// gone.
+long BlockedIn(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+    std::string first;
+    if (!(in >> first) || first == "running")
+        return -1;
+    return std::strtol(first.c_str(), nullptr, 10);
+}
+
+#ifdef SYS_pause
+constexpr long kWaitCall = SYS_pause;
+#else
+constexpr long kWaitCall = SYS_ppoll;
+#endif
+
+int hang_pipe = -1;
+
+// Ends a child of the test however the test ends; only ever that process.
+struct Reaper {
+    pid_t pid;
+    bool reaped = false;
+    ~Reaper()
+    {
+        if (pid > 0 && !reaped) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    // Waits up to ten seconds for the child's end; false when it goes on.
+    bool Ended(int *status)
+    {
+        reaped = WaitFor([&] { return waitpid(pid, status, WNOHANG) == pid; });
+        return reaped;
+    }
+};
+
+// A request that never returns holds up only its caller: other processes'
+// requests to the same adapter and to others go on, a signal handler does
+// not end the wait, the end of the process does.
+TEST_F(SimDriver, HangingRequestHoldsUpOnlyItsCaller)
+{
+    Sandbox sb({"eth0", "eth1"});
+    sb.set("eth0", {"hang.53=1", "hang.ident=1"});
+    const std::string shown = sim::Show(sb.dir(), "eth0");
+    EXPECT_NE(shown.find("\nhang.53=1\n"), std::string::npos);
+    EXPECT_NE(shown.find("\nhang.ident=1\n"), std::string::npos);
+    sb.set("eth0", {"hang.ident=none"});
+    EXPECT_EQ(sb.get("eth0", "hang.ident"), "none");
+    EXPECT_THROW(sb.set("eth0", {"hang.53=2"}), std::runtime_error);
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    CFG_R770 cfg{};
+    cfg.channel = 11;
+    const pid_t hanging = fork();
+    ASSERT_GE(hanging, 0);
+    if (hanging == 0) {
+        hang_pipe = fds[1];
+        struct sigaction sa {};
+        sa.sa_handler = [](int) { (void)!write(hang_pipe, "h", 1); };
+        sigaction(SIGUSR1, &sa, nullptr);
+        const Outcome o = Radio("eth0").Rec(53, cfg);
+        (void)!write(hang_pipe, "r", 1);
+        _exit(o == kOk ? 0 : 1);
+    }
+    close(fds[1]);
+    Reaper hang_reaper{hanging};
+
+    // Read without the sandbox's lock, which a hanging request must not hold.
+    const std::string line_of_child = "\t" + std::to_string(hanging) + "\t";
+    ASSERT_TRUE(WaitFor([&] {
+        return Text(ReadFileBytes(sb.path("journal"))).find(line_of_child) != std::string::npos;
+    }));
+    ASSERT_TRUE(WaitFor([&] { return BlockedIn(hanging) == kWaitCall; }));
+
+    // Another process's requests, to the other adapter and to this one.
+    const pid_t other = fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        _STSTATUS st{};
+        const bool ok = Radio("eth1").Rec(8, st) == kOk && Radio("eth0").Rec(8, st) == kOk &&
+                        st.cur_channel == 6;  // the hanging write did nothing
+        _exit(ok ? 0 : 1);
+    }
+    Reaper other_reaper{other};
+    int status = -1;
+    ASSERT_TRUE(other_reaper.Ended(&status)) << "held up by the hanging request";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    const auto j = sb.journal();
+    ASSERT_EQ(j.size(), 3u);
+    EXPECT_EQ(j[0].pid, hanging);
+    EXPECT_EQ(j[0].command, 53);
+    EXPECT_EQ(j[0].result, -1);
+    EXPECT_EQ(j[0].err, EINPROGRESS);
+    EXPECT_EQ(j[0].sent, Bytes(cfg));
+
+    // The handler runs, and the request goes on waiting.
+    ASSERT_EQ(kill(hanging, SIGUSR1), 0);
+    char c = 0;
+    ASSERT_EQ(read(fds[0], &c, 1), 1);
+    EXPECT_EQ(c, 'h');
+    EXPECT_TRUE(WaitFor([&] { return BlockedIn(hanging) == kWaitCall; }))
+        << "the request came back after the signal";
+
+    EXPECT_EQ(waitpid(hanging, &status, WNOHANG), 0);
+    ASSERT_EQ(kill(hanging, SIGTERM), 0);
+    ASSERT_TRUE(hang_reaper.Ended(&status));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    close(fds[0]);
 }
 
 TEST_F(SimDriver, FieldsParseStrictlyAndShowReadsBackThroughSet)
