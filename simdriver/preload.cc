@@ -24,6 +24,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/time.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -31,6 +32,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <string>
 
 #include "emulated_adapter.h"
@@ -1172,6 +1174,43 @@ extern "C" unsigned int sleep(unsigned int seconds)
                 return 0;
         }
     return real(seconds);
+}
+
+// The timeouts a program sets with alarm shrink by the same factor as its
+// waits, to fractions of a second, but never to 0, which would cancel the
+// alarm instead of letting it ring. What is returned counts the program's
+// own seconds, as it asked for them.
+extern "C" unsigned int alarm(unsigned int seconds)
+{
+    REAL(unsigned int, alarm, (unsigned int));
+    if (!real)
+        return 0;
+    const char *root = Root();
+    if (!root)
+        return real(seconds);
+    Record(root, "alarm " + std::to_string(seconds));
+    const char *scale = getenv("SIMDRIVER_SLEEP_SCALE");
+    if (!scale)
+        return real(seconds);
+    double f = strtod(scale, nullptr);
+    if (!(f > 0))
+        f = 0;
+    itimerval want{}, old{};
+    if (seconds) {
+        double us = std::min(double(seconds) * f * 1e6, 1e15);
+        long long whole = std::max(1LL, (long long)std::llround(us));
+        want.it_value.tv_sec = time_t(whole / 1000000);
+        want.it_value.tv_usec = suseconds_t(whole % 1000000);
+    }
+    if (setitimer(ITIMER_REAL, &want, &old) != 0)
+        return 0;
+    const double left = double(old.it_value.tv_sec) + double(old.it_value.tv_usec) / 1e6;
+    if (left <= 0)
+        return 0;
+    // Rounded up, and never 0 while an alarm was pending; the margin keeps a
+    // quotient such as 1.0 / 0.01 from coming out one above.
+    const double asked = f > 0 ? std::ceil(left / f - 1e-6) : 1;
+    return asked < 1 ? 1 : asked >= double(UINT_MAX) ? UINT_MAX : unsigned(asked);
 }
 
 extern "C" int ioctl(int fd, unsigned long request, ...)

@@ -86,8 +86,8 @@ std::string JournalText(const std::string &dir);
 void ClearJournal(const std::string &dir);
 
 // What a program under the stand-in did to its surroundings besides driver
-// requests: each wait it asked for ("sleep 8", as asked, before any scaling)
-// and each DISPLAY it set ("setenv DISPLAY unix:0 1": the value it gave and
+// requests: each wait and alarm it asked for ("sleep 8", "alarm 8", as
+// asked, before any scaling) and each DISPLAY it set ("setenv DISPLAY unix:0 1": the value it gave and
 // its overwrite flag), one entry per call in order.
 struct CallEntry {
     double time = 0;  // seconds since the epoch

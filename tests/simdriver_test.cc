@@ -1380,6 +1380,56 @@ TEST_F(SimDriver, HangingRequestHoldsUpOnlyItsCaller)
     close(fds[0]);
 }
 
+volatile sig_atomic_t alarm_rang = 0;
+
+// A program's timeouts shrink with its waits, to fractions of a second but
+// never to a cancel; alarm's answer counts the program's own seconds.
+TEST_F(SimDriver, AlarmsShrinkWithTheWaitsAndAreRecorded)
+{
+    Sandbox sb;
+    struct sigaction sa {}, old {};
+    sa.sa_handler = [](int) { alarm_rang = 1; };
+    ASSERT_EQ(sigaction(SIGALRM, &sa, &old), 0);
+    auto pending = [] {
+        itimerval t{};
+        getitimer(ITIMER_REAL, &t);
+        return double(t.it_value.tv_sec) + double(t.it_value.tv_usec) / 1e6;
+    };
+
+    setenv("SIMDRIVER_SLEEP_SCALE", "0.01", 1);
+    EXPECT_EQ(alarm(30), 0u);
+    EXPECT_GT(pending(), 0.2);
+    EXPECT_LE(pending(), 0.3);
+    EXPECT_EQ(alarm(100), 30u);
+    EXPECT_EQ(alarm(0), 100u) << "whole seconds of the program's, rounded up";
+    EXPECT_EQ(pending(), 0.0) << "alarm(0) cancels";
+
+    for (const char *scale : {"0.01", "0.000001", "0"}) {
+        setenv("SIMDRIVER_SLEEP_SCALE", scale, 1);
+        alarm_rang = 0;
+        alarm(1);
+        EXPECT_TRUE(WaitFor([] { return alarm_rang != 0; })) << scale;
+    }
+
+    // Unscaled without the factor; the program's own without the sandbox.
+    unsetenv("SIMDRIVER_SLEEP_SCALE");
+    EXPECT_EQ(alarm(30), 0u);
+    EXPECT_GT(pending(), 29.0);
+    EXPECT_EQ(alarm(0), 30u);
+    unsetenv("SIMDRIVER_ROOT");
+    EXPECT_EQ(alarm(40), 0u);
+    EXPECT_EQ(alarm(0), 40u);
+    setenv("SIMDRIVER_ROOT", sb.dir().c_str(), 1);
+    sigaction(SIGALRM, &old, nullptr);
+
+    std::vector<std::string> recorded;
+    for (const auto &c : sim::ReadCalls(sb.dir()))
+        if (c.call.rfind("alarm ", 0) == 0 && c.pid == getpid())
+            recorded.push_back(c.call);
+    EXPECT_EQ(recorded, (std::vector<std::string>{"alarm 30", "alarm 100", "alarm 0", "alarm 1",
+                                                  "alarm 1", "alarm 1", "alarm 30", "alarm 0"}));
+}
+
 TEST_F(SimDriver, FieldsParseStrictlyAndShowReadsBackThroughSet)
 {
     Sandbox sb({"eth0", "eth1"});
