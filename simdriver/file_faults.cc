@@ -30,6 +30,7 @@ const char *FileOpName(FileOp op)
     case FileOp::Sync: return "sync";
     case FileOp::Close: return "close";
     case FileOp::Open: return "open";
+    case FileOp::Slow: return "slow";
     }
     return "";
 }

@@ -13,7 +13,7 @@
 
 namespace sim {
 
-enum class FileOp { Write, Sync, Close, Open };
+enum class FileOp { Write, Sync, Close, Open, Slow };
 
 // The rules file and its largest size; a REL fits in kMaxFaultRel bytes.
 constexpr const char *kFileFaultsName = "filefaults";

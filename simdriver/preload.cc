@@ -24,6 +24,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <sys/time.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -991,6 +992,77 @@ POSIX_FALLOCATE_WRAPPER(posix_fallocate64, off64_t)
 
 SYNC_WRAPPER(fsync)
 SYNC_WRAPPER(fdatasync)
+
+namespace {
+
+// A slow disk: a read of a matching file waits first.
+void ReadDelay(int fd)
+{
+    int err = 0;
+    long ms = 0;
+    const int saved = errno;
+    if (MaybeTracked(fd) && FdRule(fd, sim::FileOp::Slow, &err, &ms) && ms > 0) {
+        struct timespec wait = {ms / 1000, (ms % 1000) * 1000000L};
+        while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+        }
+    }
+    errno = saved;
+}
+
+} // namespace
+
+extern "C" ssize_t read(int fd, void *data, size_t n)
+{
+    REAL(ssize_t, read, (int, void *, size_t));
+    if (!real) {
+        errno = ENOSYS;
+        return -1;
+    }
+    ReadDelay(fd);
+    return real(fd, data, n);
+}
+
+#define PREAD_WRAPPER(name, off_type)                                    \
+    extern "C" ssize_t name(int fd, void *data, size_t n, off_type off)  \
+    {                                                                    \
+        REAL(ssize_t, name, (int, void *, size_t, off_type));            \
+        if (!real) {                                                     \
+            errno = ENOSYS;                                              \
+            return -1;                                                   \
+        }                                                                \
+        ReadDelay(fd);                                                   \
+        return real(fd, data, n, off);                                   \
+    }
+
+PREAD_WRAPPER(pread, off_t)
+PREAD_WRAPPER(pread64, off64_t)
+
+// What the reads become in a program built with _FORTIFY_SOURCE.
+extern "C" ssize_t __read_chk(int fd, void *data, size_t n, size_t size)
+{
+    REAL(ssize_t, __read_chk, (int, void *, size_t, size_t));
+    if (!real) {
+        errno = ENOSYS;
+        return -1;
+    }
+    ReadDelay(fd);
+    return real(fd, data, n, size);
+}
+
+#define PREAD_CHK_WRAPPER(name, off_type)                                \
+    extern "C" ssize_t name(int fd, void *data, size_t n, off_type off, size_t size) \
+    {                                                                    \
+        REAL(ssize_t, name, (int, void *, size_t, off_type, size_t));    \
+        if (!real) {                                                     \
+            errno = ENOSYS;                                              \
+            return -1;                                                   \
+        }                                                                \
+        ReadDelay(fd);                                                   \
+        return real(fd, data, n, off, size);                             \
+    }
+
+PREAD_CHK_WRAPPER(__pread_chk, off_t)
+PREAD_CHK_WRAPPER(__pread64_chk, off64_t)
 
 // A close fault is reported after the descriptor is gone, as NFS reports data
 // that it could not write back.

@@ -174,10 +174,10 @@ void FileFail(const std::string &dir, const std::string &rel, const std::string 
               long after)
 {
     bool known = op == "none";
-    for (FileOp o : {FileOp::Write, FileOp::Sync, FileOp::Close, FileOp::Open})
+    for (FileOp o : {FileOp::Write, FileOp::Sync, FileOp::Close, FileOp::Open, FileOp::Slow})
         known = known || op == FileOpName(o);
     if (!known)
-        Bad("unknown file operation '" + op + "' (write, sync, close, open or none)");
+        Bad("unknown file operation '" + op + "' (write, sync, close, open, slow or none)");
     if (rel.empty() || rel.size() > kMaxFaultRel || rel[0] == '/' ||
         rel.find_first_of(std::string("\t\n\0", 3)) != std::string::npos)
         Bad("bad file fault path '" + rel + "': relative to the sandbox, 1.." +
@@ -186,9 +186,9 @@ void FileFail(const std::string &dir, const std::string &rel, const std::string 
         Bad("the sandbox's own file " + rel + " gets no faults");
     if (op != "none" && (err < 0 || err > 4095))
         Bad("bad file fault errno " + std::to_string(err));
-    if (after < 0 || after > 999999999999 || (after && op != "write"))
-        Bad("bad file fault: only write takes a byte count (0.., got " + std::to_string(after) +
-            ")");
+    if (after < 0 || after > 999999999999 || (after && op != "write" && op != "slow"))
+        Bad("bad file fault: only write takes a byte count and slow milliseconds (0.., got " +
+            std::to_string(after) + ")");
 
     LockedSandbox lock(dir);
     std::string text, kept;

@@ -25,6 +25,7 @@ const char kUsage[] =
     "       simctl set DIR IFACE FIELD=VALUE...\n"
     "       simctl fail DIR IFACE COMMAND ERRNO [COUNT]\n"
     "       simctl filefail DIR REL write|sync|close|open ERRNO [AFTER]\n"
+    "       simctl filefail DIR REL slow MS\n"
     "       simctl filefail DIR REL none\n"
     "       simctl filefail DIR --clear\n"
     "       simctl journal DIR [--clear]\n"
@@ -129,8 +130,15 @@ int FileFail(const std::vector<std::string> &a)
     if (a.size() < 3 || a.size() > 5)
         Usage("filefail takes DIR REL OP [ERRNO [AFTER]] or DIR --clear");
     const std::string &op = a[2];
+    if (op == "slow") {
+        long ms = 0;
+        if (a.size() != 4 || !ToInt(a[3], 0, 3600000, ms))
+            Usage("filefail: slow takes MS, milliseconds 0..3600000");
+        sim::FileFail(a[0], a[1], op, 0, ms);
+        return 0;
+    }
     if (op != "write" && op != "sync" && op != "close" && op != "open" && op != "none")
-        Usage("filefail: OP is write, sync, close, open or none");
+        Usage("filefail: OP is write, sync, close, open, slow or none");
     if (op == "none" && a.size() != 3)
         Usage("filefail: none takes no ERRNO");
     if (op != "none" && a.size() == 3)

@@ -454,6 +454,37 @@ TEST_F(SimDriver, FileFaultSetAfterTheOpenApplies)
     EXPECT_EQ(close(again), 0);
 }
 
+// A slow disk: each read of a matching file waits, whichever call makes it;
+// other files are read at once.
+TEST_F(SimDriver, SlowReadsWaitOnMatchingFilesOnly)
+{
+    Sandbox sb;
+    WriteFileBytes(sb.path("etc/eth0.cfg"), std::vector<uint8_t>(64, 1));
+    WriteFileBytes(sb.path("etc/other"), std::vector<uint8_t>(64, 2));
+    int slow = open("/etc/eth0.cfg", O_RDONLY);
+    int fast = open(sb.path("etc/other").c_str(), O_RDONLY);
+    ASSERT_GE(slow, 0);
+    ASSERT_GE(fast, 0);
+    sb.fileFail("etc/eth0.cfg", "slow", 0, 300);
+    uint8_t buf[64];
+    const auto seconds = [](const std::function<ssize_t()> &call, ssize_t &got) {
+        const auto start = std::chrono::steady_clock::now();
+        got = call();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    ssize_t got = 0;
+    EXPECT_GE(seconds([&] { return read(slow, buf, 10); }, got), 0.3);
+    EXPECT_EQ(got, 10);
+    EXPECT_GE(seconds([&] { return pread(slow, buf, sizeof buf, 0); }, got), 0.3);
+    EXPECT_EQ(got, 64);
+    EXPECT_LT(seconds([&] { return pread(fast, buf, sizeof buf, 0); }, got), 0.3);
+    EXPECT_EQ(got, 64);
+    sb.fileFail("etc/eth0.cfg", "none", 0);
+    EXPECT_LT(seconds([&] { return read(slow, buf, sizeof buf); }, got), 0.3);
+    close(slow);
+    close(fast);
+}
+
 // fsync and fdatasync of a file or a folder, msync of a mapping, each failing
 // where the rule names it and only there.
 TEST_F(SimDriver, SyncFaultsNameFilesFoldersAndMappings)
@@ -645,7 +676,10 @@ TEST_F(SimDriver, SimctlFileFailTakesItsArgumentsAsFailDoes)
         {sb.dir() + " etc write 28 708", 0},
         {sb.dir() + " etc/eth0.cfg sync 5", 0},
         {sb.dir() + " etc none", 0},
+        {sb.dir() + " etc slow 50", 0},
         {sb.dir() + " --clear", 0},
+        {sb.dir() + " etc slow", 2},
+        {sb.dir() + " etc slow 5 10", 2},
         {sb.dir() + " etc write", 2},
         {sb.dir() + " etc read 5", 2},
         {sb.dir() + " etc sync 5 10", 2},
