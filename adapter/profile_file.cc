@@ -4,23 +4,43 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
+#include "file_replacement.h"
 #include "whole_answers.h"
 
 namespace {
 
-// Reads up to n bytes, resuming after interruptions and partial reads. A read
+// Opens the profile file only when it is a regular file: a pipe or device at
+// the path would block or swallow the profiles.
+int OpenRegular(const char *path, int flags)
+{
+    int fd = open(path, flags | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+// Reads up to n bytes from offset 0, resuming after interruptions. A read
 // error ends the program: the callers cannot go on without the file's data.
-size_t ReadPart(int fd, void *buf, size_t n)
+size_t ReadImage(int fd, void *buf, size_t n)
 {
     size_t got = 0;
     while (got < n) {
-        ssize_t r = read(fd, static_cast<uint8_t *>(buf) + got, n - got);
+        ssize_t r = pread(fd, static_cast<uint8_t *>(buf) + got, n - got, off_t(got));
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0) {
@@ -34,20 +54,11 @@ size_t ReadPart(int fd, void *buf, size_t n)
     return got;
 }
 
-// Opens the profile file only when it is a regular file (or is created as
-// one): a pipe or device at the path would block or swallow the profiles.
-int OpenRegular(const char *path, int flags)
+// Copies the part of [from, from + n) of the image that was read.
+void Take(void *to, const uint8_t *image, size_t got, size_t from, size_t n)
 {
-    int fd = open(path, flags | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
+    if (got > from)
+        std::memcpy(to, image + from, std::min(n, got - from));
 }
 
 void ClearStoredWords(ProfileRecord &r)
@@ -56,12 +67,20 @@ void ClearStoredWords(ProfileRecord &r)
     r.cfg.clear_word2 = 0;
 }
 
+[[noreturn]] void CannotCreate(int err)
+{
+    errno = err;
+    perror("Cant open config CFGIO");
+    exit(1);
+}
+
 } // namespace
 
 Cfgio::Cfgio(const char *name)
 {
     std::snprintf(path, sizeof path, "/etc/%s", name ? name : "");
-    fd = OpenRegular(path, O_RDWR);
+    // Read-only: a valid file is loaded also where /etc cannot be written.
+    fd = OpenRegular(path, O_RDONLY);
     if (fd < 0)
         return;
     ProfileRecord a{}, b{};
@@ -71,7 +90,7 @@ Cfgio::Cfgio(const char *name)
     if (complete && header.checksum == computed && header.magic == PROFILE_MAGIC) {
         valid = 1;
     } else {
-        close(fd);
+        damaged = fd;
         fd = -1;
     }
 }
@@ -80,6 +99,8 @@ Cfgio::~Cfgio()
 {
     if (fd >= 0)
         close(fd);
+    if (damaged >= 0)
+        close(damaged);
 }
 
 uint32_t Cfgio::cksum(const ProfileRecord &a, const ProfileRecord &b)
@@ -93,19 +114,21 @@ uint32_t Cfgio::cksum(const ProfileRecord &a, const ProfileRecord &b)
     return sum & 0xFFFF;
 }
 
+// The whole image in one read: a file is only ever replaced whole, so one
+// read sees one version of it.
 size_t Cfgio::ReadAll(ProfileRecord &a, ProfileRecord &b)
 {
-    if (lseek(fd, 0, SEEK_SET) < 0) {
+    if (fd < 0) {
+        errno = EBADF;
         perror("Cfgio::rdcfg");
         exit(9);
     }
-    size_t got = ReadPart(fd, &header, sizeof header);
-    if (got < sizeof header)
-        return got;
-    got += ReadPart(fd, &a, sizeof a);
-    if (got < sizeof header + sizeof a)
-        return got;
-    return got + ReadPart(fd, &b, sizeof b);
+    uint8_t image[sizeof(ProfileFile)];
+    const size_t got = ReadImage(fd, image, sizeof image);
+    Take(&header, image, got, offsetof(ProfileFile, header), sizeof header);
+    Take(&a, image, got, offsetof(ProfileFile, a), sizeof a);
+    Take(&b, image, got, offsetof(ProfileFile, b), sizeof b);
+    return got;
 }
 
 int Cfgio::rdcfg(ProfileRecord &a, ProfileRecord &b)
@@ -114,35 +137,74 @@ int Cfgio::rdcfg(ProfileRecord &a, ProfileRecord &b)
     return header.selector != 0 ? 1 : 0;
 }
 
-int Cfgio::OpenForWriting()
-{
-    if (fd >= 0)
-        return fd;
-    // Exactly mode 0666, without leaving the process's creation mask changed for
-    // the files its children make later.
-    mode_t old = umask(0);
-    fd = OpenRegular(path, O_RDWR | O_CREAT);
-    umask(old);
-    return fd;
-}
-
-int Cfgio::WriteImage(const ProfileRecord &a, const ProfileRecord &b)
+bool Cfgio::WriteImage(const ProfileRecord &a, const ProfileRecord &b)
 {
     ProfileFile image;
     image.header = header;
     image.a = a;
     image.b = b;
+    FileReplacement file(path, 0666);
+    // oxu run by a user who may write the file but not make one in /etc:
+    // rewritten in place, the only way left to that user.
+    if (!file.ok() && (file.error() == EACCES || file.error() == EPERM) && file.existed())
+        return WriteInPlace(image);
+    if (!file.Write(&image, sizeof image) || !file.Commit()) {
+        error = file.error();
+        return false;
+    }
+    error = 0;
+    return true;
+}
+
+bool Cfgio::WriteInPlace(const ProfileFile &image)
+{
+    const int out = OpenRegular(path, O_WRONLY);
+    if (out < 0) {
+        error = errno;
+        return false;
+    }
     const auto *p = reinterpret_cast<const uint8_t *>(&image);
     size_t done = 0;
-    while (done < sizeof image) {
-        ssize_t w = pwrite(fd, p + done, sizeof image - done, off_t(done));
+    bool ok = true;
+    while (ok && done < sizeof image) {
+        const ssize_t w = pwrite(out, p + done, sizeof image - done, off_t(done));
         if (w < 0 && errno == EINTR)
             continue;
-        if (w <= 0)
-            return -1;
-        done += size_t(w);
+        ok = w > 0;
+        if (ok)
+            done += size_t(w);
+        else
+            error = w < 0 ? errno : EIO;
     }
-    return fdatasync(fd) == 0 ? 0 : -1;
+    if (ok && fdatasync(out) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (close(out) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok)
+        error = 0;
+    return ok;
+}
+
+void Cfgio::KeepDamaged()
+{
+    if (damaged < 0)
+        return;
+    std::string target;
+    struct stat st;
+    if (!FollowLinks(path, target) || fstat(damaged, &st) != 0)
+        CannotCreate(errno);
+    const std::string kept = target + ".damaged";
+    FileReplacement copy(kept.c_str(), st.st_mode & 07777);
+    if (!copy.CopyFrom(damaged) || !copy.Commit())
+        CannotCreate(copy.error());
+    close(damaged);
+    damaged = -1;
+    std::fprintf(stderr, "%s: %s is damaged: its bytes are kept in %s, and it is made anew from the adapter\n",
+                 program_invocation_short_name, path, kept.c_str());
 }
 
 int Cfgio::mkcfg(kdR770 &radio)
@@ -160,16 +222,22 @@ int Cfgio::mkcfg(kdR770 &radio)
     ProfileRecord a{cfg, ssid, aplist};
     ProfileRecord b = a;
 
-    if (OpenForWriting() < 0) {
-        perror("Cant open config CFGIO");
-        exit(1);
-    }
-    valid = 1;
+    KeepDamaged();
     std::memset(&header, 0, sizeof header);
     header.checksum = cksum(a, b);
     header.magic = PROFILE_MAGIC;
     header.selector = 0;
-    return WriteImage(a, b);
+    // A file not written whole is no file: nothing is left of it, and
+    // nothing is loaded.
+    if (!WriteImage(a, b))
+        CannotCreate(error);
+    if (fd >= 0)
+        close(fd);
+    fd = OpenRegular(path, O_RDONLY);
+    if (fd < 0)
+        CannotCreate(errno);
+    valid = 1;
+    return 0;
 }
 
 int Cfgio::wrcfg(ProfileRecord &a, ProfileRecord &b, int selector)
@@ -178,12 +246,10 @@ int Cfgio::wrcfg(ProfileRecord &a, ProfileRecord &b, int selector)
     ClearStoredWords(b);
     // A missing or damaged file is written anew rather than silently skipped,
     // so that the profiles being saved are not lost.
-    if (OpenForWriting() < 0)
-        return -1;
     header.checksum = cksum(a, b);
     header.magic = PROFILE_MAGIC;
     header.selector = uint32_t(selector);
-    if (WriteImage(a, b) != 0)
+    if (!WriteImage(a, b))
         return -1;
     valid = 1;
     return 0;

@@ -52,10 +52,20 @@ public:
     uint32_t computed = 0;
     ProfileFileHeader header = {};
     uint8_t valid = 0;
+    // Why the last save failed (an errno value), 0 after one that succeeded.
+    int error = 0;
 
 private:
     // Reads the file from offset 0 like rdcfg; returns the number of bytes read.
     size_t ReadAll(ProfileRecord &a, ProfileRecord &b);
-    int OpenForWriting();
-    int WriteImage(const ProfileRecord &a, const ProfileRecord &b);
+    // Puts the header and both records in place of the file, whole or not at
+    // all; false with error set.
+    bool WriteImage(const ProfileRecord &a, const ProfileRecord &b);
+    bool WriteInPlace(const ProfileFile &image);
+    // Keeps a damaged file's bytes beside it before it is made anew.
+    void KeepDamaged();
+
+    // A file found present but not valid, open for reading, until its bytes
+    // are kept.
+    int damaged = -1;
 };

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,19 +28,39 @@ namespace {
 // profile file.
 const char LockPath[] = "/run/ostrel.lock";
 
-// Returns once this run holds the lock, which it keeps until it ends. Where
-// the lock cannot be had (not root, no /run) the run loads without waiting
-// rather than not at all.
-void WaitForTurn()
+// A run that hangs in the driver must not hold up every later load: a run
+// waits this long for its turn, then gives up.
+constexpr unsigned kTurnWait = 60;
+
+volatile sig_atomic_t turnWaitOver = 0;
+
+void OnTurnWaitOver(int) { turnWaitOver = 1; }
+
+// Returns once this run holds the lock, which it keeps until it ends; false
+// when its turn did not come within kTurnWait seconds. Where the lock cannot
+// be had (not root, no /run) the run loads without waiting rather than not
+// at all.
+bool WaitForTurn()
 {
     // For root alone, also when someone else made the file: whoever can open
     // it can hold the lock and so stop every load.
     const int fd = open(LockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
-        return;
+        return true;
     fchmod(fd, 0600);
-    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    struct sigaction wake {}, before {};
+    wake.sa_handler = OnTurnWaitOver;  // without SA_RESTART: the wait ends
+    sigemptyset(&wake.sa_mask);
+    sigaction(SIGALRM, &wake, &before);
+    alarm(kTurnWait);
+    int locked = -1;
+    while (!turnWaitOver && (locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
     }
+    alarm(0);
+    sigaction(SIGALRM, &before, nullptr);
+    return locked == 0 || !turnWaitOver;
 }
 
 // Whether this run loads the adapter on interface ifname: every adapter, or
@@ -61,7 +82,11 @@ int main(int argc, char **argv)
         std::printf("ostrel 1.5.1\n");
         return 0;
     }
-    WaitForTurn();
+    if (!WaitForTurn()) {
+        std::fprintf(stderr, "ostrel: another run of ostrel has held %s for %u seconds: nothing loaded\n",
+                     LockPath, kTurnWait);
+        return 3;
+    }
     // Looked for only once the lock is held, so that a run that waited finds
     // the adapters as they are now: an interface that went away while it
     // waited, or came back as another kind of device, is not written to.
@@ -71,8 +96,10 @@ int main(int argc, char **argv)
     for (int i = 0; i < Radios.Count(); ++i)
         if (Wanted(Radios[i]->ifr.ifr_name))
             radios.push_back(Radios[i]);
+    // For the unit of an interface that appeared, one of another kind (or gone
+    // again) is no failure: there was nothing to load.
     if (radios.empty())
-        return 1;
+        return std::getenv("OSTREL_INTERFACE") ? 0 : 1;
 
     int notLoaded = 0;
     for (kdR770 *entry : radios) {

@@ -95,6 +95,15 @@ ostrel_version() { sandbox eth0; run ostrel -v; }
 ostrel_no_adapter() { sandbox ""; run ostrel; }
 ostrel_named_adapter_missing() { sandbox eth0; OSTREL_INTERFACE=eth1 run ostrel; }
 ostrel_file_not_created() { sandbox eth0; mkdir "$sb/etc/eth0.cfg"; run ostrel; }
+ostrel_file_not_written_whole() { sandbox eth0; "$simctl" filefail "$sb" etc write 28; run ostrel; }
+ostrel_file_damaged() { sandbox eth0; printf 'damaged' > "$sb/etc/eth0.cfg"; run ostrel; }
+# Another run holds the turn; the wait, 60 s, is shortened to 1.2 s by the
+# stand-in's scale of waits.
+ostrel_turn_not_had() {
+    sandbox eth0
+    : > "$sb/run/ostrel.lock"
+    (flock 9 && SIMDRIVER_SLEEP_SCALE=0.02 run ostrel) 9< "$sb/run/ostrel.lock"
+}
 ostrel_write_refused() { sandbox eth0; "$simctl" fail "$sb" eth0 53 5; run ostrel; }
 # Without an error number from the driver.
 ostrel_write_failed_bare() { sandbox eth0; "$simctl" fail "$sb" eth0 53 0; run ostrel; }
@@ -139,18 +148,6 @@ oxu_prefs_root_only() {
         run oxu
     else
         run_as_other oxu
-    fi
-}
-# A profile file that only root can write, for every other user.
-oxu_profile_root_only() {
-    sandbox eth0
-    run ostrel > /dev/null
-    chmod 0644 "$sb/etc/eth0.cfg"
-    if [ "$(id -u)" -ne 0 ]; then
-        chmod 0444 "$sb/etc/eth0.cfg"
-        DISPLAY=$display run oxu
-    else
-        DISPLAY=$display run_as_other oxu
     fi
 }
 oxu_no_adapter() { sandbox ""; start oxu; finish; }
@@ -243,8 +240,11 @@ cases=$(cat <<'EOF'
 ostrel|every adapter loaded|ostrel_all_loaded|
 ostrel|"-v"|ostrel_version|ostrel 1.5.1
 ostrel|no adapter found|ostrel_no_adapter|-
-ostrel|none on the interface that OSTREL_INTERFACE names|ostrel_named_adapter_missing|-
+ostrel|no adapter on the interface that OSTREL_INTERFACE names|ostrel_named_adapter_missing|-
+ostrel|every adapter loaded|ostrel_file_damaged|ostrel: /etc/IFACE.cfg is damaged: its bytes are kept in /etc/IFACE.cfg.damaged, and it is made anew from the adapter
 ostrel|a profile file cannot be created|ostrel_file_not_created|Cant open config CFGIO: ...
+ostrel|cannot be written whole|ostrel_file_not_written_whole|Cant open config CFGIO: ...|No space left on device
+ostrel|another run held the turn|ostrel_turn_not_had|ostrel: another run of ostrel has held /run/ostrel.lock for 60 seconds: nothing loaded
 ostrel|at least one did not take its profile|ostrel_write_refused|ostrel: eth0: profile not loaded: Input/output error  kdr770::SetConfiguration set CFG
 ostrel|at least one did not take its profile|ostrel_write_failed_bare|ostrel: IFACE: profile not loaded: WHY|request N failed
 ostrel|at least one did not take its profile|ostrel_read_failed_bare|ostrel: IFACE: profile not loaded: WHY|configuration not read
@@ -259,7 +259,6 @@ oxu|"Exit"|oxu_exit|
 oxu|"Ok" in the error window of an adapter failure|oxu_error_window_ok|
 oxu|"Fatal I/O error. Exiting"|oxu_fatal_closed|
 oxu|a profile file that cannot be created|oxu_file_not_created|Cant open config CFGIO: ...
-oxu|a profile file that cannot be created|oxu_profile_root_only|Cant open config CFGIO: Permission denied
 oxu|there is none and the adapter's configuration cannot be read|oxu_no_file_adapter_unreadable|Cfgio::rdcfg: ...
 pilvor|"-v"|pilvor_version|pilvor 1.5.1
 pilvor|the display cannot be opened|pilvor_no_display|cannot open display: ...

@@ -52,9 +52,10 @@ same() { # same WHAT EXPECTED ACTUAL
 
 # How a unit runs ostrel and is started, whole lines: a oneshot that goes
 # inactive when ostrel ends, so that each start runs it again, and that
-# nothing but the udev rule (or an administrator) starts.
+# nothing but the udev rule (or an administrator) starts; ended when it hangs,
+# failed by any status but 0, with what ostrel says logged as errors.
 how_run() {
-    grep -E '^(Type|Environment|ExecStart|RemainAfterExit|StartLimitIntervalSec|WantedBy|RequiredBy|Also)=' "$1" |
+    grep -E '^(Type|Environment|ExecStart|RemainAfterExit|StartLimitIntervalSec|WantedBy|RequiredBy|Also|SuccessExitStatus|SyslogLevel|TimeoutStartSec)=' "$1" |
         sort | tr '\n' ' ' | sed 's/ $//'
 }
 
@@ -162,7 +163,7 @@ drwxr-xr-x usr/local/share/man/man8/
 check_version "$root/usr/local/sbin/ostrel"
 check_desktop_entry "$root" /usr/local
 units=$root/usr/local/lib/systemd/system
-run_as="RemainAfterExit=no StartLimitIntervalSec=0 Type=oneshot"
+run_as="RemainAfterExit=no StartLimitIntervalSec=0 SyslogLevel=err TimeoutStartSec=90 Type=oneshot"
 same "installed unit" "ExecStart=/usr/local/sbin/ostrel $run_as" "$(how_run "$units/ostrel.service")"
 same "installed unit for one interface" \
     "Environment=OSTREL_INTERFACE=%I ExecStart=/usr/local/sbin/ostrel $run_as" \
@@ -171,10 +172,10 @@ verify_unit "$units/ostrel.service" ostrel.service "$root" /usr/local
 verify_unit "$units/ostrel@.service" ostrel@eth0.service "$root" /usr/local
 
 sb=$tmp/sandbox
-# The units take ostrel's statuses for "nothing or not everything loaded" as
-# success, so that nothing fails on a machine without the adapter (or on an
-# eth0 of another kind, or an interface gone again), and leave an unreadable
-# profile (9) a failure to see.
+# The units count as success what ostrel ends with when it loaded what it
+# was started for, and for the unit of one interface also an interface that
+# holds no adapter of this kind (nothing to load); every failure of a load
+# fails the unit, so that systemctl --failed shows it.
 is_accepted() { # is_accepted UNIT STATUS
     local s accepted
     [ "$2" -eq 0 ] && return 0
@@ -182,23 +183,27 @@ is_accepted() { # is_accepted UNIT STATUS
     for s in "${accepted[@]}"; do [ "$s" = "$2" ] && return 0; done
     return 1
 }
-# case | unit | instance | adapters | fault on eth0 (command errno) | accepted by the unit
-while IFS='|' read -r what name instance adapters fault want; do
+# case | unit | instance | adapters | what is done to the sandbox ($sb) first | accepted by the unit
+while IFS='|' read -r what name instance adapters prepare want; do
     rm -rf "$sb"
     "$simctl" init "$sb" --adapters "$adapters" > /dev/null
-    # shellcheck disable=SC2086  # the fault is two words
-    [ -n "$fault" ] && "$simctl" fail "$sb" eth0 $fault 1
+    eval "$prepare"
     status=$(run_unit "$units/$name" "$instance")
     got=no
     is_accepted "$units/$name" "$status" && got=yes
     same "$name accepts ostrel's status $status ($what)" "$want" "$got"
 done <<'EOF'
-no adapter|ostrel.service|-|||yes
-a write of the load fails|ostrel.service|-|eth0|53 5|yes
-adapter unreadable before its profile exists|ostrel.service|-|eth0|1 5|no
+loaded|ostrel.service|-|eth0||yes
+no adapter|ostrel.service|-|||no
+a write of the load fails|ostrel.service|-|eth0|"$simctl" fail "$sb" eth0 53 5|no
+adapter unreadable before its profile exists|ostrel.service|-|eth0|"$simctl" fail "$sb" eth0 1 5|no
+loaded|ostrel@.service|eth0|eth0||yes
 no adapter on the interface|ostrel@.service|eth3|eth0||yes
-a write of the load fails|ostrel@.service|eth0|eth0|53 5|yes
-adapter unreadable before its profile exists|ostrel@.service|eth0|eth0|1 5|no
+an interface of another kind|ostrel@.service|eth0|eth0|"$simctl" set "$sb" eth0 ident=0x1234 > /dev/null|yes
+a write of the load fails|ostrel@.service|eth0|eth0|"$simctl" fail "$sb" eth0 53 5|no
+adapter unreadable before its profile exists|ostrel@.service|eth0|eth0|"$simctl" fail "$sb" eth0 1 5|no
+profile file that cannot be made|ostrel@.service|eth0|eth0|"$simctl" filefail "$sb" etc open 30|no
+profile file that cannot be read|ostrel@.service|eth0|eth0|ln -s /proc/self/mem "$sb/etc/eth0.cfg"|no
 EOF
 
 # The unit started for an adapter that appears writes that adapter alone:

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -118,6 +119,76 @@ TEST(OxuProgram, MissingPreferencesFolderIsReportedAndTheProgramGoesOn)
     ASSERT_TRUE(Drive("close " + Q(Main)));
     EXPECT_EQ(oxu.Wait(), 0);
     EXPECT_EQ(oxu.Err().rfind("No pref directory: ", 0), 0u) << oxu.Err();
+}
+
+// A profile file that cannot be made whole ends oxu before it sends anything
+// to the adapter: no zero profile is ever loaded or shown.
+TEST(OxuProgram, ProfileFileThatCannotBeMadeEndsWithStatus1)
+{
+    const struct {
+        const char *op;
+        int err;
+        long after;
+        const char *said;
+    } cases[] = {
+        {"write", ENOSPC, 0, "No space left on device"},
+        {"write", EIO, 136, "Input/output error"},
+        {"open", EROFS, 0, "Read-only file system"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.said);
+        Sandbox sb({"eth0"});
+        sb.fileFail("etc", c.op, c.err, c.after);
+        Oxu oxu(sb);
+        EXPECT_EQ(oxu.Wait(), 1);
+        EXPECT_EQ(oxu.Err(), std::string("Cant open config CFGIO: ") + c.said + "\n");
+        EXPECT_TRUE(std::filesystem::is_empty(sb.path("etc")));
+        for (const auto &e : sb.journal())
+            EXPECT_TRUE(e.code != 0x89F0 || e.command < 50) << "nothing is written into the adapter";
+    }
+}
+
+// A damaged profile file is kept beside the new one, and oxu says so.
+TEST(OxuProgram, DamagedProfileFileIsKeptAndSaid)
+{
+    Sandbox sb({"eth0"});
+    const std::vector<uint8_t> damaged(708, 0x5A);
+    WriteFileBytes(sb.path("etc/eth0.cfg"), damaged);
+    Oxu oxu(sb);
+    ASSERT_TRUE(Drive("wait " + Q(Main)));
+    ASSERT_TRUE(Drive("close " + Q(Main)));
+    EXPECT_EQ(oxu.Wait(), 0);
+    EXPECT_EQ(oxu.Err(), "oxu: /etc/eth0.cfg is damaged: its bytes are kept in /etc/eth0.cfg.damaged, and it is "
+                         "made anew from the adapter\n");
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg.damaged")), damaged);
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")).size(), 708u);
+}
+
+// A valid profile file is loaded from a read-only /etc and oxu runs.
+TEST(OxuProgram, ReadOnlyEtcStillLoadsTheProfile)
+{
+    Sandbox sb({"eth0"});
+    {
+        Oxu first(sb);
+        ASSERT_TRUE(Drive("wait " + Q(Main)));
+        ASSERT_TRUE(Drive("close " + Q(Main)));
+        ASSERT_EQ(first.Wait(), 0);
+    }
+    const auto file = ReadFileBytes(sb.path("etc/eth0.cfg"));
+    ASSERT_EQ(file.size(), 708u);
+    sb.fileFail("etc", "open", EROFS);
+    sb.clearJournal();
+    Oxu oxu(sb);
+    ASSERT_TRUE(Drive("wait " + Q(Main)));
+    std::vector<int> writes;
+    for (const auto &e : sb.journal())
+        if (e.code == 0x89F0 && e.command >= 50)
+            writes.push_back(e.command);
+    EXPECT_EQ(writes, (std::vector<int>{54, 55, 53}));
+    ASSERT_TRUE(Drive("close " + Q(Main)));
+    EXPECT_EQ(oxu.Wait(), 0);
+    EXPECT_EQ(oxu.Err(), "");
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg")), file);
 }
 
 // Leaving from inside a window's nested loop still ends the whole program.

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -229,29 +230,93 @@ TEST_F(ProfileFileTest, SaveWhereNoFileCanBeIsReported)
     EXPECT_EQ(io.wrcfg(a, b, 0), -1);
 }
 
-TEST_F(ProfileFileDeathTest, WritesStoppedPartWayAreReported)
+// The files in the sandbox's /etc, by name: what a failed or killed write
+// leaves there shows.
+std::vector<std::string> EtcFiles(const Sandbox &sb)
 {
-    // The file may grow to 500 bytes only: the first write is cut short and the
-    // next one refused.
-    auto limit = [] {
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit lim = {500, 500};
-        setrlimit(RLIMIT_FSIZE, &lim);
-    };
-    auto create = [&] {
-        limit();
+    std::vector<std::string> names;
+    for (const auto &e : fs::directory_iterator(sb.path("etc")))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The file may grow to 500 bytes only (RLIMIT_FSIZE): the write of a new
+// image stops part-way, as on a disk that fails. With SIGXFSZ at its default
+// the process is killed there instead.
+void LimitFileSize(bool killed)
+{
+    signal(SIGXFSZ, killed ? SIG_DFL : SIG_IGN);
+    struct rlimit lim = {500, 500};
+    setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+TEST_F(ProfileFileDeathTest, CreationStoppedPartWayLeavesNoFile)
+{
+    auto create = [&](bool killed) {
+        LimitFileSize(killed);
         Cfgio io("eth0.cfg");
-        _exit(io.mkcfg(radio) == -1 ? 0 : 1);
+        io.mkcfg(radio);
+        _exit(0);
     };
-    EXPECT_EXIT(create(), ::testing::ExitedWithCode(0), "");
-    fs::remove(File());
-    auto save = [&] {
-        limit();
+    EXPECT_EXIT(create(false), ::testing::ExitedWithCode(1), "^Cant open config CFGIO: File too large\n$");
+    EXPECT_TRUE(EtcFiles(sb).empty());
+    EXPECT_EXIT(create(true), ::testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_TRUE(EtcFiles(sb).empty());
+}
+
+TEST_F(ProfileFileDeathTest, SaveStoppedPartWayLeavesTheFileAsItWas)
+{
+    const auto file = FileImage(Pattern(1), Pattern(2), 1);
+    WriteFileBytes(File(), file);
+    auto save = [&](bool killed) {
+        LimitFileSize(killed);
         Cfgio io("eth0.cfg");
-        ProfileRecord a = Pattern(1), b = Pattern(2);
-        _exit(io.wrcfg(a, b, 1) == -1 ? 0 : 1);
+        ProfileRecord a = Pattern(3), b = Pattern(4);
+        _exit(io.wrcfg(a, b, 0) == -1 && io.error == EFBIG ? 0 : 1);
     };
-    EXPECT_EXIT(save(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(save(false), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(ReadFileBytes(File()), file);
+    EXPECT_EQ(EtcFiles(sb), std::vector<std::string>{"eth0.cfg"});
+    EXPECT_EXIT(save(true), ::testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_EQ(ReadFileBytes(File()), file);
+    EXPECT_EQ(EtcFiles(sb), std::vector<std::string>{"eth0.cfg"});
+}
+
+// Whatever step of a save the file system fails, the file is as it was and
+// nothing else is left in the folder; the save says why.
+TEST_F(ProfileFileTest, FailedSaveStepsLeaveTheFileAsItWas)
+{
+    const auto file = FileImage(Pattern(1), Pattern(2), 1);
+    const struct {
+        const char *what;
+        const char *rel, *op;
+        int err;
+        long after;
+    } cases[] = {
+        {"write fails after the header", "etc", "write", EIO, 136},
+        {"write fails at once", "etc", "write", EIO, 0},
+        {"file system full", "etc", "write", ENOSPC, 0},
+        {"flush of the new file fails", "etc", "sync", EIO, 0},
+        {"close of the new file fails", "etc", "close", EIO, 0},
+        {"read-only /etc", "etc", "open", EROFS, 0},
+        {"no room for a new file", "etc", "open", ENOSPC, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(File(), file);
+        sb.fileFail(c.rel, c.op, c.err, c.after);
+        {
+            Cfgio io("eth0.cfg");
+            ASSERT_TRUE(io.valid);
+            ProfileRecord a = Pattern(3), b = Pattern(4);
+            EXPECT_EQ(io.wrcfg(a, b, 0), -1);
+            EXPECT_EQ(io.error, c.err);
+        }
+        sb.fileFail(c.rel, "none", 0);
+        EXPECT_EQ(ReadFileBytes(File()), file);
+        EXPECT_EQ(EtcFiles(sb), std::vector<std::string>{"eth0.cfg"});
+    }
 }
 
 TEST_F(ProfileFileTest, SaveKeepsReservedHeaderAndClearsStoredWords)
@@ -327,34 +392,188 @@ TEST_F(ProfileFileTest, SaveOntoMissingOrDamagedFileWritesWholeFile)
     EXPECT_EQ(st.st_mode & 07777, mode_t(0666));
 }
 
-// A file that its administrator has made 0644, so that only root may change
-// what ostrel loads, keeps that mode whenever it is rewritten: saved, or
-// made again from the adapter when damaged.
-TEST_F(ProfileFileTest, RewrittenFileKeepsItsMode)
+// A file that its administrator has made 0644 (so that only root may change
+// what ostrel loads), given to another owner, or put elsewhere behind a
+// symbolic link keeps what it is whenever it is rewritten: saved, or made
+// again from the adapter when damaged.
+TEST_F(ProfileFileTest, RewrittenFileKeepsWhatItsAdministratorMadeOfIt)
 {
+    const std::string outside = fs::temp_directory_path() / ("profiles-" + std::to_string(getpid()));
+    fs::create_directories(outside);
+    const struct {
+        const char *what;
+        std::string link;  // what /etc/eth0.cfg links to, or empty
+        std::string file;  // the file that holds the profiles
+        mode_t mode;
+        uid_t uid;
+        gid_t gid;
+    } cases[] = {
+        {"0644", "", File(), 0644, 0, 0},
+        {"another owner", "", File(), 0640, 65534, 65534},
+        {"link in /etc", "eth0-site.cfg", sb.path("etc/eth0-site.cfg"), 0666, 0, 0},
+        {"link out of /etc", outside + "/eth0.cfg", outside + "/eth0.cfg", 0600, 65534, 0},
+    };
     const auto good = FileImage(Pattern(1), Pattern(2));
-    for (const bool damaged : {false, true}) {
-        SCOPED_TRACE(damaged ? "damaged" : "valid");
-        auto image = good;
-        if (damaged)
-            image[1] ^= 0x40;
-        WriteFileBytes(File(), image);
-        ASSERT_EQ(chmod(File().c_str(), 0644), 0);
-        {
-            Cfgio io("eth0.cfg");
-            ASSERT_EQ(io.valid, !damaged);
+    for (const auto &c : cases) {
+        for (const bool damaged : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (damaged ? ", damaged" : ", valid"));
+            fs::remove(File());
+            fs::remove(c.file);
+            fs::remove(c.file + ".damaged");
+            auto image = good;
+            if (damaged)
+                image[1] ^= 0x40;
+            WriteFileBytes(c.file, image);
+            ASSERT_EQ(chown(c.file.c_str(), c.uid, c.gid), 0);
+            ASSERT_EQ(chmod(c.file.c_str(), c.mode), 0);
+            if (!c.link.empty())
+                fs::create_symlink(c.link, File());
+            {
+                Cfgio io("eth0.cfg");
+                ASSERT_EQ(io.valid, !damaged);
+                if (damaged) {
+                    EXPECT_EQ(io.mkcfg(radio), 0);
+                } else {
+                    ProfileRecord a = Pattern(5), b = Pattern(6);
+                    EXPECT_EQ(io.wrcfg(a, b, 0), 0);
+                }
+            }
+            EXPECT_TRUE(Valid());
+            EXPECT_EQ(fs::is_symlink(File()), !c.link.empty());
+            EXPECT_EQ(ReadFileBytes(c.file), ReadFileBytes(File()));
+            EXPECT_NE(ReadFileBytes(c.file), image);
+            struct stat st;
+            ASSERT_EQ(stat(c.file.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, c.mode);
+            EXPECT_EQ(st.st_uid, c.uid);
+            EXPECT_EQ(st.st_gid, c.gid);
             if (damaged) {
-                EXPECT_EQ(io.mkcfg(radio), 0);
-            } else {
-                ProfileRecord a = Pattern(5), b = Pattern(6);
-                EXPECT_EQ(io.wrcfg(a, b, 0), 0);
+                EXPECT_EQ(ReadFileBytes(c.file + ".damaged"), image);
             }
         }
-        EXPECT_TRUE(Valid());
-        struct stat st;
-        ASSERT_EQ(stat(File().c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, mode_t(0644));
     }
+    fs::remove(File());
+    fs::remove_all(outside);
+}
+
+// A damaged file's bytes are kept whole beside it, the last damaged one
+// replacing the one before, and the program says so, naming both files.
+TEST_F(ProfileFileTest, DamagedFileIsKeptBesideTheNewOne)
+{
+    std::vector<uint8_t> big(100000);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = uint8_t(i * 31 + 7);
+    auto wrongSum = FileImage(Pattern(1), Pattern(2));
+    wrongSum[600] ^= 1;
+    for (const auto &damaged : {wrongSum, big, std::vector<uint8_t>{}}) {
+        SCOPED_TRACE(damaged.size());
+        WriteFileBytes(File(), damaged);
+        testing::internal::CaptureStderr();
+        {
+            Cfgio io("eth0.cfg");
+            ASSERT_FALSE(io.valid);
+            EXPECT_EQ(io.mkcfg(radio), 0);
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string(program_invocation_short_name) +
+                      ": /etc/eth0.cfg is damaged: its bytes are kept in /etc/eth0.cfg.damaged, and it is "
+                      "made anew from the adapter\n");
+        EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg.damaged")), damaged);
+        EXPECT_TRUE(Valid());
+    }
+    // A missing file is made without a word, and the damaged copy stays.
+    fs::remove(File());
+    testing::internal::CaptureStderr();
+    {
+        Cfgio io("eth0.cfg");
+        EXPECT_EQ(io.mkcfg(radio), 0);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth0.cfg.damaged")), std::vector<uint8_t>{});
+}
+
+// Where the damaged bytes cannot be kept, the file is not made anew over
+// them: as a file that cannot be created.
+TEST_F(ProfileFileDeathTest, DamagedFileThatCannotBeKeptStaysAsItIs)
+{
+    auto damaged = FileImage(Pattern(1), Pattern(2));
+    damaged[4] = 0;
+    WriteFileBytes(File(), damaged);
+    // No room for the copy, though there would be for the new file.
+    sb.fileFail("etc/eth0.cfg.damaged", "open", ENOSPC);
+    EXPECT_EXIT(
+        {
+            Cfgio io("eth0.cfg");
+            io.mkcfg(radio);
+        },
+        ::testing::ExitedWithCode(1), "^Cant open config CFGIO: No space left on device\n$");
+    EXPECT_EQ(ReadFileBytes(File()), damaged);
+    EXPECT_EQ(EtcFiles(sb), std::vector<std::string>{"eth0.cfg"});
+}
+
+// A user other than root may not make files in /etc: a profile file that is
+// theirs to write (0666) is rewritten in place, one that is not (0644) is
+// not written at all, and says why.
+TEST_F(ProfileFileDeathTest, UserWhoMayNotWriteTheFolderRewritesTheirFileInPlace)
+{
+    ASSERT_EQ(chmod(sb.dir().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(sb.path("etc").c_str(), 0755), 0);
+    const auto file = FileImage(Pattern(1), Pattern(2));
+    auto saveAsNobody = [&](int expected) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        Cfgio io("eth0.cfg");
+        ProfileRecord a = Pattern(3), b = Pattern(4);
+        const int r = io.wrcfg(a, b, 1);
+        _exit(r == 0 && expected == 0 ? 0 : r == -1 && io.error == expected ? 0 : 1);
+    };
+    for (const mode_t mode : {0666, 0644}) {
+        SCOPED_TRACE(mode);
+        WriteFileBytes(File(), file);
+        ASSERT_EQ(chmod(File().c_str(), mode), 0);
+        struct stat before, after;
+        ASSERT_EQ(stat(File().c_str(), &before), 0);
+        const int expected = mode == 0666 ? 0 : EACCES;
+        EXPECT_EXIT(saveAsNobody(expected), ::testing::ExitedWithCode(0), "");
+        ASSERT_EQ(stat(File().c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode & 07777, mode);
+        if (mode == 0666) {
+            EXPECT_EQ(ReadFileBytes(File()), FileImage(Pattern(3), Pattern(4), 1));
+        } else {
+            EXPECT_EQ(ReadFileBytes(File()), file);
+        }
+        EXPECT_EQ(EtcFiles(sb), std::vector<std::string>{"eth0.cfg"});
+    }
+}
+
+// A valid file is read and loaded where /etc cannot be written; only a write
+// fails there, and says why.
+TEST_F(ProfileFileDeathTest, ReadOnlyFolderLoadsButDoesNotWrite)
+{
+    const auto file = FileImage(Pattern(1), Pattern(2), 1);
+    WriteFileBytes(File(), file);
+    sb.fileFail("etc", "open", EROFS);
+    {
+        Cfgio io("eth0.cfg");
+        ASSERT_TRUE(io.valid);
+        sb.clearJournal();
+        ProfileRecord a{}, b{};
+        EXPECT_EQ(io.ldcfg(radio, a, b), 1);
+        EXPECT_EQ(sb.commands(), (std::vector<int>{1, 3, 2, 54, 55, 53}));
+        EXPECT_EQ(io.wrcfg(a, b, 0), -1);
+        EXPECT_EQ(io.error, EROFS);
+    }
+    EXPECT_EQ(ReadFileBytes(File()), file);
+    sb.fileFail("etc", "none", 0);
+    fs::remove(File());
+    sb.fileFail("etc", "open", EROFS);
+    EXPECT_EXIT(
+        {
+            Cfgio io("eth0.cfg");
+            io.mkcfg(radio);
+        },
+        ::testing::ExitedWithCode(1), "^Cant open config CFGIO: Read-only file system\n$");
 }
 
 TEST_F(ProfileFileTest, LoadSendsAdaptersOwnMacAndKeepsStoredOne)

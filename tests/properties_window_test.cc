@@ -590,25 +590,58 @@ TEST_F(PropertiesTest, AfterTheAdapterFailedLaterStepsSendAndSaveNothing)
     EXPECT_EQ(fatal, 1);
 }
 
+// The adapter keeps what was sent; the user is told, with the reason, that
+// the file was not saved, and the file is as it was.
 TEST_F(PropertiesTest, ProfileFileThatCannotBeRewrittenIsReported)
 {
+    const struct {
+        const char *what;
+        std::function<void(const Sandbox &)> prepare;
+        const char *said;
+    } cases[] = {
+        {"folder at the path",
+         [](const Sandbox &sb) {
+             std::filesystem::remove(sb.path("etc/eth0.cfg"));
+             std::filesystem::create_directory(sb.path("etc/eth0.cfg"));
+         },
+         "Is a directory"},
+        {"read-only /etc", [](const Sandbox &sb) { sb.fileFail("etc", "open", EROFS); }, "Read-only file system"},
+        {"full file system", [](const Sandbox &sb) { sb.fileFail("etc", "write", ENOSPC); }, "No space left on device"},
+        {"disk failing after 136 bytes", [](const Sandbox &sb) { sb.fileFail("etc", "write", EIO, 136); },
+         "Input/output error"},
+    };
     Start();
-    std::filesystem::remove(sb.path("etc/eth0.cfg"));
-    std::filesystem::create_directory(sb.path("etc/eth0.cfg"));
-    EXPECT_TRUE(Edit([&](PropWindow &w) {
-        w.system_page->name_entry->set_text("desk");
-        w.buttons[PropWindow::OK]->clicked();
-    }));
-    // The adapter keeps what was sent; the user is told about the file.
-    EXPECT_EQ(Writes(), (std::vector<int>{54, 55, 53}));
-    EXPECT_EQ(std::string(EnterpriseProfile.cfg.client_name), "desk");
-    auto *err = dynamic_cast<ErrWin *>(FindWindow("Error message"));
-    ASSERT_NE(err, nullptr);
-    EXPECT_EQ(LabelTexts(*err), std::vector<std::string>{"Cannot save the profiles in /etc/eth0.cfg"});
-    EXPECT_FALSE(err->exitconn.connected());
-    err->okbutton->clicked();
-    Step();
-    EXPECT_EQ(FindWindow("Error message"), nullptr);
+    const auto original = ReadFileBytes(sb.path("etc/eth0.cfg"));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(sb.path("etc/eth0.cfg"), original);
+        c.prepare(sb);
+        const auto file = [&] {
+            const std::string path = sb.path("etc/eth0.cfg");
+            return std::filesystem::is_regular_file(path) ? ReadFileBytes(path) : std::vector<uint8_t>{};
+        };
+        const auto before = file();
+        const std::string name = std::string("desk ") + c.said;
+        sb.clearJournal();
+        EXPECT_TRUE(Edit([&](PropWindow &w) {
+            w.system_page->name_entry->set_text(name.substr(0, 16));
+            w.buttons[PropWindow::OK]->clicked();
+        }));
+        EXPECT_EQ(Writes(), (std::vector<int>{54, 55, 53}));
+        EXPECT_EQ(std::string(EnterpriseProfile.cfg.client_name, strnlen(EnterpriseProfile.cfg.client_name, 16)),
+                  name.substr(0, 16));
+        auto *err = dynamic_cast<ErrWin *>(FindWindow("Error message"));
+        ASSERT_NE(err, nullptr);
+        EXPECT_EQ(LabelTexts(*err),
+                  std::vector<std::string>{std::string("Cannot save the profiles in /etc/eth0.cfg: ") + c.said});
+        EXPECT_FALSE(err->exitconn.connected());
+        err->okbutton->clicked();
+        Step();
+        EXPECT_EQ(FindWindow("Error message"), nullptr);
+        EXPECT_EQ(file(), before);
+        sb.fileFail("etc", "none", 0);
+        std::filesystem::remove_all(sb.path("etc/eth0.cfg"));
+    }
 }
 
 // Profiles with values out of range in every field the pages read: shown

@@ -314,8 +314,9 @@ void PropWindow::WriteProfileFile(int selector)
         // The adapter keeps what was sent; only the file is behind. Said once,
         // though both profile steps of an Ok save.
         save_failed = true;
-        char text[96];
-        std::snprintf(text, sizeof text, "Cannot save the profiles in %s", file.path);
+        char text[160];
+        std::snprintf(text, sizeof text, "Cannot save the profiles in %s: %s", file.path,
+                      std::strerror(file.error));
         (new ErrWin)->Show(text);
     }
 }

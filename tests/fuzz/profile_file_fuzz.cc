@@ -1,6 +1,6 @@
 // The profile file as the loader and oxu use it, from arbitrary file contents:
-// read and checked, recreated from the adapter when it does not check out,
-// loaded into the adapter and saved again.
+// read and checked, kept aside and recreated from the adapter when it does
+// not check out, loaded into the adapter and saved again.
 #include <cstring>
 
 #include "fuzz_support.h"
@@ -49,6 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(bool(io.valid) == sound);
     if (!io.valid) {
         FUZZ_CHECK(io.mkcfg(*radio) == 0);
+        // What did not check out is kept whole before it is made anew.
+        FUZZ_CHECK(ReadWhole(path + ".damaged") == input);
         const auto made = ReadWhole(path);
         FUZZ_CHECK(Sound(made));
         FUZZ_CHECK(std::memcmp(&made[kHeader], &made[kHeader + kRecord], kRecord) == 0);
