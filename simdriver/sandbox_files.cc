@@ -10,6 +10,8 @@
 #include <map>
 #include <mutex>
 
+#include "file_faults.h"
+
 namespace sim {
 
 namespace {
@@ -124,6 +126,10 @@ void WriteAll(int fd, const void *data, size_t n, const std::string &path)
     }
 }
 
+// A file written and closed: its last data may only be reported lost at the
+// close (NFS). Linux frees the descriptor even when close is interrupted.
+bool Closed(int fd) { return close(fd) == 0 || errno == EINTR; }
+
 // Replaces the file at once, so that no reader ever sees half of it.
 // Returns the identity of the new file.
 FileIdentity WriteAtomic(const std::string &path, const std::string &data)
@@ -142,7 +148,11 @@ FileIdentity WriteAtomic(const std::string &path, const std::string &data)
         unlink(tmp.c_str());
         throw;
     }
-    close(fd);
+    if (!Closed(fd)) {
+        int e = errno;
+        unlink(tmp.c_str());
+        Bad("cannot write " + tmp + ": " + std::strerror(e));
+    }
     if (rename(tmp.c_str(), path.c_str()) != 0) {
         int e = errno;
         unlink(tmp.c_str());
@@ -167,6 +177,8 @@ std::string JournalPath(const std::string &dir) { return dir + "/journal"; }
 
 std::string CallsPath(const std::string &dir) { return dir + "/calls"; }
 
+std::string FileFaultsPath(const std::string &dir) { return dir + "/" + kFileFaultsName; }
+
 bool ReadBounded(const std::string &path, size_t max, std::string &out)
 {
     return ReadFile(path, max, out, nullptr);
@@ -183,15 +195,19 @@ void AppendFile(const std::string &path, const void *data, size_t n)
         close(fd);
         throw;
     }
-    close(fd);
+    if (!Closed(fd))
+        Bad("cannot append to " + path + ": " + std::strerror(errno));
 }
+
+void ReplaceFile(const std::string &path, const std::string &data) { WriteAtomic(path, data); }
 
 void TruncateFile(const std::string &path)
 {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         Bad("cannot write " + path + ": " + std::strerror(errno));
-    close(fd);
+    if (!Closed(fd))
+        Bad("cannot write " + path + ": " + std::strerror(errno));
 }
 
 bool ValidIfaceName(const std::string &iface)

@@ -21,12 +21,15 @@ std::string AdapterPath(const std::string &dir, const std::string &iface);
 std::string FlashPath(const std::string &dir, const std::string &iface);
 std::string JournalPath(const std::string &dir);
 std::string CallsPath(const std::string &dir);
+std::string FileFaultsPath(const std::string &dir);
 
 // Reads at most max bytes; false when the file does not exist.
 bool ReadBounded(const std::string &path, size_t max, std::string &out);
 void AppendFile(const std::string &path, const void *data, size_t n);
 // Empties the file, making it when missing.
 void TruncateFile(const std::string &path);
+// Replaces the file at once: a reader sees the old content or the new.
+void ReplaceFile(const std::string &path, const std::string &data);
 
 bool ValidIfaceName(const std::string &iface);
 

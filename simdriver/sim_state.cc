@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "adapter_state.h"
+#include "file_faults.h"
 #include "record_fields.h"
 #include "sandbox_files.h"
 #include "sandbox_lock.h"
@@ -45,6 +46,9 @@ void InitSandbox(const std::string &dir, const std::string &family,
         if (!ValidIfaceName(iface))
             Bad("bad interface name '" + iface + "'");
 
+    // First, so that rules left in the folder cannot stand in the way.
+    if (unlink(FileFaultsPath(dir).c_str()) != 0 && errno != ENOENT && errno != ENOTDIR)
+        Bad("cannot remove " + FileFaultsPath(dir) + ": " + std::strerror(errno));
     std::error_code ec;
     for (const char *sub : {"proc", "etc", "opt/tavlo/helpml", "run", "adapters"}) {
         fs::create_directories(fs::path(dir) / sub, ec);
@@ -164,6 +168,51 @@ void Fail(const std::string &dir, const std::string &iface, int command, int err
     else
         s.faults[command] = Fault{err, count};
     SaveAdapter(lock, dir, s);
+}
+
+void FileFail(const std::string &dir, const std::string &rel, const std::string &op, int err,
+              long after)
+{
+    bool known = op == "none";
+    for (FileOp o : {FileOp::Write, FileOp::Sync, FileOp::Close, FileOp::Open})
+        known = known || op == FileOpName(o);
+    if (!known)
+        Bad("unknown file operation '" + op + "' (write, sync, close, open or none)");
+    if (rel.empty() || rel.size() > kMaxFaultRel || rel[0] == '/' ||
+        rel.find_first_of(std::string("\t\n\0", 3)) != std::string::npos)
+        Bad("bad file fault path '" + rel + "': relative to the sandbox, 1.." +
+            std::to_string(kMaxFaultRel) + " bytes, no tab or newline");
+    if (OwnSandboxFile(rel.c_str()))
+        Bad("the sandbox's own file " + rel + " gets no faults");
+    if (op != "none" && (err < 0 || err > 4095))
+        Bad("bad file fault errno " + std::to_string(err));
+    if (after < 0 || after > 999999999999 || (after && op != "write"))
+        Bad("bad file fault: only write takes a byte count (0.., got " + std::to_string(after) +
+            ")");
+
+    LockedSandbox lock(dir);
+    std::string text, kept;
+    ReadBounded(FileFaultsPath(dir), kMaxFileFaults, text);
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = text.substr(start, end - start + 1);
+        auto f = Split(line.substr(0, line.size() - 1), '\t');
+        if (f.size() == 4 && f[0] == rel && (op == "none" || f[1] == op))
+            continue;
+        kept += line;
+    }
+    if (op != "none")
+        kept += rel + "\t" + op + "\t" + std::to_string(err) + "\t" + std::to_string(after) + "\n";
+    if (kept.size() > kMaxFileFaults)
+        Bad("too many file faults in " + dir);
+    ReplaceFile(FileFaultsPath(dir), kept);
+}
+
+void ClearFileFaults(const std::string &dir)
+{
+    LockedSandbox lock(dir);
+    if (unlink(FileFaultsPath(dir).c_str()) != 0 && errno != ENOENT)
+        Bad("cannot remove " + FileFaultsPath(dir) + ": " + std::strerror(errno));
 }
 
 std::vector<std::vector<uint8_t>> FlashBlocks(const std::string &dir, const std::string &iface)

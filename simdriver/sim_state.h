@@ -50,6 +50,23 @@ void SetRecord(const std::string &dir, const std::string &iface, const std::stri
 // count 0 removes the fault.
 void Fail(const std::string &dir, const std::string &iface, int command, int err, int count = 1);
 
+// A file-system fault for the files whose path relative to dir starts with
+// rel ("etc/eth0.cfg" also names etc/eth0.cfg.damaged and the temporary
+// etc/eth0.cfg.new-Xy12Ab; "etc" the folder and all in it). op:
+//   "write": through each descriptor at most after bytes are written; the
+//            write that crosses after writes up to it, each later one fails
+//            with err
+//   "sync":  fsync, fdatasync and msync fail with err
+//   "close": close closes and then fails with err
+//   "open":  every call that would change a matching path fails with err
+//   "none":  removes every rule of rel
+// One rule per rel and op; a new one replaces the old. Programs under the
+// stand-in see a change at their next call. Throws std::runtime_error on a
+// bad rule or when dir is no sandbox.
+void FileFail(const std::string &dir, const std::string &rel, const std::string &op, int err,
+              long after = 0);
+void ClearFileFaults(const std::string &dir);
+
 // One request as the stand-in received it.
 struct JournalEntry {
     double time = 0;            // seconds since the epoch

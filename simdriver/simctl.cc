@@ -24,6 +24,9 @@ const char kUsage[] =
     "       simctl show DIR [IFACE]\n"
     "       simctl set DIR IFACE FIELD=VALUE...\n"
     "       simctl fail DIR IFACE COMMAND ERRNO [COUNT]\n"
+    "       simctl filefail DIR REL write|sync|close|open ERRNO [AFTER]\n"
+    "       simctl filefail DIR REL none\n"
+    "       simctl filefail DIR --clear\n"
     "       simctl journal DIR [--clear]\n"
     "       simctl add DIR IFACE\n"
     "       simctl remove DIR IFACE\n"
@@ -117,6 +120,32 @@ int Fail(const std::vector<std::string> &a)
     return 0;
 }
 
+int FileFail(const std::vector<std::string> &a)
+{
+    if (a.size() == 2 && a[1] == "--clear") {
+        sim::ClearFileFaults(a[0]);
+        return 0;
+    }
+    if (a.size() < 3 || a.size() > 5)
+        Usage("filefail takes DIR REL OP [ERRNO [AFTER]] or DIR --clear");
+    const std::string &op = a[2];
+    if (op != "write" && op != "sync" && op != "close" && op != "open" && op != "none")
+        Usage("filefail: OP is write, sync, close, open or none");
+    if (op == "none" && a.size() != 3)
+        Usage("filefail: none takes no ERRNO");
+    if (op != "none" && a.size() == 3)
+        Usage("filefail: " + op + " needs ERRNO");
+    if (a.size() == 5 && op != "write")
+        Usage("filefail: only write takes AFTER");
+    long err = 0, after = 0;
+    if (a.size() >= 4 && !ToInt(a[3], 0, 4095, err))
+        Usage("filefail: ERRNO is a number 0..4095");
+    if (a.size() == 5 && !ToInt(a[4], 0, 999999999999, after))
+        Usage("filefail: AFTER is a byte count, 0 or more");
+    sim::FileFail(a[0], a[1], op, int(err), after);
+    return 0;
+}
+
 int Journal(const std::vector<std::string> &a)
 {
     if (a.size() == 2 && a[1] == "--clear") {
@@ -177,7 +206,7 @@ int main(int argc, char **argv)
         Usage("no command");
     std::string verb = argv[1];
     std::vector<std::string> a(argv + 2, argv + argc);
-    const char *verbs[] = {"init", "show", "set", "fail", "journal", "add", "remove", "run"};
+    const char *verbs[] = {"init", "show", "set", "fail", "filefail", "journal", "add", "remove", "run"};
     if (std::find(std::begin(verbs), std::end(verbs), verb) == std::end(verbs))
         Usage("unknown command '" + verb + "'");
     if (a.empty())
@@ -195,6 +224,8 @@ int main(int argc, char **argv)
         }
         if (verb == "fail")
             return Fail(a);
+        if (verb == "filefail")
+            return FileFail(a);
         if (verb == "journal")
             return Journal(a);
         if (verb == "add" || verb == "remove") {

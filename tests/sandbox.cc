@@ -33,6 +33,11 @@ Sandbox::~Sandbox()
     if (!owned_)
         return;
     unsetenv("SIMDRIVER_ROOT");
+    // Rules left by the test would keep the files from being removed.
+    try {
+        sim::ClearFileFaults(dir_);
+    } catch (const std::exception &) {
+    }
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
 }

@@ -41,6 +41,13 @@ public:
     {
         sim::Fail(dir_, iface, command, err, count);
     }
+    // A file-system fault for the files at rel and below (sim::FileFail):
+    // op "write", "sync", "close", "open" or "none".
+    void fileFail(const std::string &rel, const std::string &op, int err, long after = 0) const
+    {
+        sim::FileFail(dir_, rel, op, err, after);
+    }
+    void clearFileFaults() const { sim::ClearFileFaults(dir_); }
     std::vector<sim::JournalEntry> journal() const { return sim::ReadJournal(dir_); }
     void clearJournal() const { sim::ClearJournal(dir_); }
 

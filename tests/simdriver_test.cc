@@ -6,16 +6,20 @@
 #include <fcntl.h>
 #include <net/if.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -112,7 +116,10 @@ TEST_F(SimDriver, RedirectsExactlyTheFixedPathsWhileRootIsSet)
         bool redirected;
     } cases[] = {
         {"/etc/eth9.cfg", true},          {"/etc/simdrv-x/eth9.cfg", false},
-        {"/etc/eth9.cfgx", false},        {"/opt/tavlo/OXU.PRFS", true},
+        {"/etc/eth9.cfgx", true},         {"/etc/eth9.cfg.damaged", true},
+        {"/etc/eth9.cfg.new-Xy12Ab", true}, {"/etc/.cfg", true},
+        {"/etc/simdrv-eth9.cf", false},   {"/etc/simdrv-passwd-", false},
+        {"/etc/simdrv-x/y.cfg.new", false}, {"/opt/tavlo/OXU.PRFS", true},
         {"/opt/tavlo/helpml/a.html", true}, {"/opt/tavlox", false},
         {"/proc/vindral", true},          {"/proc/vindralx", false},
         {"/proc/driver/tsv240/x", true},  {"/proc/tsv240", true},
@@ -189,6 +196,472 @@ TEST_F(SimDriver, RedirectsExactlyTheFixedPathsWhileRootIsSet)
     EXPECT_NE(access("/opt/tavlo/OXU.PRFS", F_OK), 0);
     setenv("SIMDRIVER_ROOT", sb.dir().c_str(), 1);
     EXPECT_EQ(access("/etc/eth9.cfg", F_OK), 0);
+}
+
+// The outcome of a call that returns a count or -1 with errno.
+template <class F>
+Outcome Try(F call)
+{
+    errno = kUntouched;
+    const long rc = long(call());
+    return {int(rc), rc < 0 ? errno : 0};
+}
+
+// Names, kinds, sizes, modes, owners and modification times of what a folder
+// holds, one line each in name order: any change shows.
+std::string FolderState(const std::string &dir)
+{
+    std::vector<std::string> lines;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) {
+        struct stat st {};
+        lstat(e.path().c_str(), &st);
+        std::ostringstream line;
+        line << e.path().filename().string() << " " << std::oct << st.st_mode << std::dec << " "
+             << st.st_size << " " << st.st_uid << " " << st.st_mtim.tv_sec << "."
+             << st.st_mtim.tv_nsec;
+        lines.push_back(line.str());
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string out;
+    for (const auto &l : lines)
+        out += l + "\n";
+    return out;
+}
+
+// The folder /etc itself leads in (so that a program can flush it), and the
+// calls that replacing a file takes work on the sandbox copies.
+TEST_F(SimDriver, ReplacingAProfileFileWorksInTheSandbox)
+{
+    Sandbox sb;
+    struct stat fixed {}, copy {}, real {};
+    ASSERT_EQ(stat("/etc", &fixed), 0);
+    ASSERT_EQ(stat(sb.path("etc").c_str(), &copy), 0);
+    EXPECT_EQ(fixed.st_ino, copy.st_ino);
+    EXPECT_EQ(fixed.st_dev, copy.st_dev);
+    ASSERT_EQ(stat("/etc/", &real), 0) << "only \"/etc\" written exactly so";
+    EXPECT_NE(real.st_ino, copy.st_ino);
+    int dirfd = open("/etc", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dirfd, 0);
+    EXPECT_EQ(fsync(dirfd), 0);
+    close(dirfd);
+
+    // A symbolic link keeps its text; the program resolves it itself.
+    WriteFileBytes(sb.path("etc/eth1.cfg"), {1, 2, 3});
+    ASSERT_EQ(symlink("/etc/eth1.cfg", "/etc/eth0.cfg"), 0);
+    char target[64] = {};
+    ASSERT_EQ(readlink("/etc/eth0.cfg", target, sizeof target), 13);
+    EXPECT_STREQ(target, "/etc/eth1.cfg");
+    EXPECT_EQ(std::filesystem::read_symlink(sb.path("etc/eth0.cfg")), "/etc/eth1.cfg");
+    std::memset(target, 0, sizeof target);
+    EXPECT_EQ(readlinkat(AT_FDCWD, "/etc/eth0.cfg", target, sizeof target), 13);
+    auto readlink_chk = reinterpret_cast<ssize_t (*)(const char *, char *, size_t, size_t)>(
+        dlsym(RTLD_DEFAULT, "__readlink_chk"));
+    ASSERT_NE(readlink_chk, nullptr);
+    EXPECT_EQ(readlink_chk("/etc/eth0.cfg", target, sizeof target, sizeof target), 13);
+    int root_fd = open("/", O_RDONLY | O_DIRECTORY);
+    EXPECT_EQ(Try([&] { return readlinkat(root_fd, "etc/eth0.cfg", target, sizeof target); }),
+              Failed(ENOENT))
+        << "a relative path stays as it is";
+    close(root_fd);
+    ASSERT_EQ(symlinkat("eth1.cfg", AT_FDCWD, "/etc/eth3.cfg"), 0);
+    EXPECT_EQ(std::filesystem::read_symlink(sb.path("etc/eth3.cfg")), "eth1.cfg");
+
+    // The damaged file kept beside it, a new image under a temporary name.
+    ASSERT_EQ(link("/etc/eth1.cfg", "/etc/eth1.cfg.damaged"), 0);
+    ASSERT_EQ(linkat(AT_FDCWD, "/etc/eth1.cfg", AT_FDCWD, "/etc/eth1.cfg.old", 0), 0);
+    EXPECT_EQ(std::filesystem::hard_link_count(sb.path("etc/eth1.cfg")), 3u);
+    char tmpl[] = "/etc/eth1.cfg.new-XXXXXX";
+    int fd = mkstemp(tmpl);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(std::string(tmpl).substr(0, 18), "/etc/eth1.cfg.new-");
+    EXPECT_EQ(std::string(tmpl).find('X'), std::string::npos) << tmpl;
+    ASSERT_EQ(write(fd, "new", 3), 3);
+    EXPECT_EQ(fsync(fd), 0);
+    EXPECT_EQ(close(fd), 0);
+    EXPECT_EQ(ReadFileBytes(sb.path(tmpl + 1)), (std::vector<uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(Try([&] { return renameat2(AT_FDCWD, tmpl, AT_FDCWD, "/etc/eth1.cfg", RENAME_NOREPLACE); }),
+              Failed(EEXIST));
+    ASSERT_EQ(renameat(AT_FDCWD, tmpl, AT_FDCWD, "/etc/eth1.cfg"), 0);
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth1.cfg")), (std::vector<uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(ReadFileBytes(sb.path("etc/eth1.cfg.damaged")), (std::vector<uint8_t>{1, 2, 3}));
+
+    // Owner, mode and times of the sandbox copy.
+    EXPECT_EQ(chown("/etc/eth1.cfg", 4321, 4321), 0);
+    EXPECT_EQ(lchown("/etc/eth0.cfg", 4322, 4322), 0);
+    EXPECT_EQ(fchownat(AT_FDCWD, "/etc/eth1.cfg.old", 4323, 4323, 0), 0);
+    EXPECT_EQ(fchmodat(AT_FDCWD, "/etc/eth1.cfg", 0600, 0), 0);
+    const timespec times[2] = {{1000, 0}, {2000, 0}};
+    EXPECT_EQ(utimensat(AT_FDCWD, "/etc/eth1.cfg.damaged", times, 0), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(sb.path("etc/eth1.cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(lstat(sb.path("etc/eth0.cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4322u);
+    ASSERT_EQ(stat(sb.path("etc/eth1.cfg.old").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4323u);
+    ASSERT_EQ(stat(sb.path("etc/eth1.cfg.damaged").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 2000);
+
+    EXPECT_EQ(mkdirat(AT_FDCWD, "/opt/tavlo/made", 0755), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(sb.path("opt/tavlo/made")));
+    EXPECT_EQ(rmdir("/opt/tavlo/made"), 0);
+    EXPECT_EQ(unlinkat(AT_FDCWD, "/etc/eth1.cfg.old", 0), 0);
+    EXPECT_FALSE(std::filesystem::exists(sb.path("etc/eth1.cfg.old")));
+}
+
+// A sandbox path that does not fit fails rather than touching the real file,
+// for every call that leads in.
+TEST_F(SimDriver, EveryNewPathCallRefusesASandboxPathTooLong)
+{
+    Sandbox sb;
+    const std::string root = "/tmp/" + std::string(4090, 'x');
+    setenv("SIMDRIVER_ROOT", root.c_str(), 1);
+    char out[64];
+    char tmpl[] = "/etc/eth0.cfg.new-XXXXXX";
+    const timespec times[2] = {};
+    auto readlink_chk = reinterpret_cast<ssize_t (*)(const char *, char *, size_t, size_t)>(
+        dlsym(RTLD_DEFAULT, "__readlink_chk"));
+    auto readlinkat_chk = reinterpret_cast<ssize_t (*)(int, const char *, char *, size_t, size_t)>(
+        dlsym(RTLD_DEFAULT, "__readlinkat_chk"));
+    ASSERT_NE(readlink_chk, nullptr);
+    ASSERT_NE(readlinkat_chk, nullptr);
+    const char *const a = "/etc/eth0.cfg", *const b = "/tmp/simdrv-elsewhere";
+    const struct {
+        const char *name;
+        std::function<long()> call;
+    } calls[] = {
+        {"stat /etc", [] { struct stat st; return stat("/etc", &st); }},
+        {"readlink", [&] { return readlink(a, out, sizeof out); }},
+        {"readlinkat", [&] { return readlinkat(AT_FDCWD, a, out, sizeof out); }},
+        {"__readlink_chk", [&] { return readlink_chk(a, out, sizeof out, sizeof out); }},
+        {"__readlinkat_chk", [&] { return readlinkat_chk(AT_FDCWD, a, out, sizeof out, sizeof out); }},
+        {"renameat from", [&] { return renameat(AT_FDCWD, a, AT_FDCWD, b); }},
+        {"renameat to", [&] { return renameat(AT_FDCWD, b, AT_FDCWD, a); }},
+        {"renameat2", [&] { return renameat2(AT_FDCWD, b, AT_FDCWD, a, 0); }},
+        {"link", [&] { return link(b, a); }},
+        {"linkat", [&] { return linkat(AT_FDCWD, b, AT_FDCWD, a, 0); }},
+        {"symlink", [&] { return symlink(b, a); }},
+        {"symlinkat", [&] { return symlinkat(b, AT_FDCWD, a); }},
+        {"unlinkat", [&] { return unlinkat(AT_FDCWD, a, 0); }},
+        {"rmdir", [] { return rmdir("/opt/tavlo/x"); }},
+        {"mkdirat", [] { return mkdirat(AT_FDCWD, "/opt/tavlo/x", 0755); }},
+        {"chown", [&] { return chown(a, 0, 0); }},
+        {"lchown", [&] { return lchown(a, 0, 0); }},
+        {"fchownat", [&] { return fchownat(AT_FDCWD, a, 0, 0, 0); }},
+        {"fchmodat", [&] { return fchmodat(AT_FDCWD, a, 0644, 0); }},
+        {"utimensat", [&] { return utimensat(AT_FDCWD, a, times, 0); }},
+        {"mkstemp", [&] { return mkstemp(tmpl); }},
+    };
+    for (const auto &c : calls)
+        EXPECT_EQ(Try(c.call), Failed(ENAMETOOLONG)) << c.name;
+    setenv("SIMDRIVER_ROOT", sb.dir().c_str(), 1);
+}
+
+// ---- file faults ----
+
+std::string Text(const std::vector<uint8_t> &bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+off_t FileSize(int fd)
+{
+    struct stat st {};
+    return fstat(fd, &st) == 0 ? st.st_size : -1;
+}
+
+// A disk that fails part-way: each descriptor puts AFTER bytes in all, the
+// write that crosses the count is cut short, every later one fails.
+TEST_F(SimDriver, WriteFaultCutsTheCrossingWriteAndFailsTheRest)
+{
+    Sandbox sb;
+    sb.fileFail("etc/eth0.cfg", "write", EIO, 10);
+    const struct {
+        const char *name;
+        std::function<ssize_t(int, const char *)> put;  // six bytes
+    } calls[] = {
+        {"write", [](int fd, const char *d) { return write(fd, d, 6); }},
+        {"pwrite", [](int fd, const char *d) { return pwrite(fd, d, 6, FileSize(fd)); }},
+        {"writev",
+         [](int fd, const char *d) {
+             iovec v[2] = {{const_cast<char *>(d), 3}, {const_cast<char *>(d + 3), 3}};
+             return writev(fd, v, 2);
+         }},
+        {"pwritev",
+         [](int fd, const char *d) {
+             iovec v[2] = {{const_cast<char *>(d), 3}, {const_cast<char *>(d + 3), 3}};
+             return pwritev(fd, v, 2, FileSize(fd));
+         }},
+    };
+    for (const auto &c : calls) {
+        const std::string name = std::string("/etc/eth0.cfg.new-") + c.name;
+        int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0) << c.name;
+        EXPECT_EQ(Try([&] { return c.put(fd, "abcdef"); }), (Outcome{6, 0})) << c.name;
+        EXPECT_EQ(Try([&] { return c.put(fd, "ghijkl"); }), (Outcome{4, 0})) << c.name;
+        EXPECT_EQ(Try([&] { return c.put(fd, "mnopqr"); }), Failed(EIO)) << c.name;
+        EXPECT_EQ(Try([&] { return c.put(fd, "mnopqr"); }), Failed(EIO)) << c.name;
+        close(fd);
+        EXPECT_EQ(Text(ReadFileBytes(sb.path(name.substr(1)))), "abcdefghij") << c.name;
+    }
+
+    // A full file system takes no byte at all, nor lets a file grow.
+    sb.fileFail("etc", "write", ENOSPC);
+    int fd = open("/etc/simdrv.cfg", O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(Try([&] { return write(fd, "x", 1); }), Failed(ENOSPC));
+    EXPECT_EQ(Try([&] { return ftruncate(fd, 708); }), Failed(ENOSPC));
+    EXPECT_EQ(Try([&] { return fallocate(fd, 0, 0, 708); }), Failed(ENOSPC));
+    EXPECT_EQ(posix_fallocate(fd, 0, 708), ENOSPC);
+    EXPECT_EQ(FileSize(fd), 0);
+    EXPECT_EQ(ftruncate(fd, 0), 0) << "no growth";
+    close(fd);
+    // The longer REL wins for the files it names.
+    fd = open("/etc/eth0.cfg", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(Try([&] { return write(fd, "abcdefghijkl", 12); }), (Outcome{10, 0}));
+    close(fd);
+}
+
+// Rules are read when a call needs them: one set by another process while a
+// file is open applies to that descriptor, counting from its open.
+TEST_F(SimDriver, FileFaultSetAfterTheOpenApplies)
+{
+    Sandbox sb;
+    const std::string simctl = EnvPath("SIMCTL");
+    int fd = open("/opt/tavlo/OXU.PRFS", O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "12345678", 8), 8);
+    RunResult set = RunCommand(simctl + " filefail " + sb.dir() + " opt/tavlo/OXU.PRFS write 28 10");
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(Try([&] { return write(fd, "abcd", 4); }), (Outcome{2, 0}));
+    EXPECT_EQ(Try([&] { return write(fd, "abcd", 4); }), Failed(ENOSPC));
+    int again = open("/opt/tavlo/OXU.PRFS", O_WRONLY | O_APPEND);
+    ASSERT_GE(again, 0);
+    EXPECT_EQ(Try([&] { return write(again, "abcd", 4); }), (Outcome{4, 0})) << "a descriptor of its own";
+
+    // none lifts the rules of that REL only; --clear all of them.
+    sb.fileFail("opt/tavlo/OXU.PRFS", "close", EIO);
+    sb.fileFail("opt", "sync", EROFS);
+    ASSERT_EQ(RunCommand(simctl + " filefail " + sb.dir() + " opt/tavlo/OXU.PRFS none").status, 0);
+    EXPECT_EQ(Try([&] { return write(fd, "abcd", 4); }), (Outcome{4, 0}));
+    EXPECT_EQ(Try([&] { return fsync(fd); }), Failed(EROFS));
+    ASSERT_EQ(RunCommand(simctl + " filefail " + sb.dir() + " --clear").status, 0);
+    EXPECT_EQ(fsync(fd), 0);
+    EXPECT_EQ(close(fd), 0);
+    EXPECT_EQ(close(again), 0);
+}
+
+// fsync and fdatasync of a file or a folder, msync of a mapping, each failing
+// where the rule names it and only there.
+TEST_F(SimDriver, SyncFaultsNameFilesFoldersAndMappings)
+{
+    Sandbox sb;
+    int file = open("/etc/eth0.cfg.new-1", O_RDWR | O_CREAT, 0644);
+    int folder = open("/etc", O_RDONLY | O_DIRECTORY);
+    int prefs = open("/opt/tavlo/OXU.PRFS", O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(file, 0);
+    ASSERT_GE(folder, 0);
+    ASSERT_GE(prefs, 0);
+    ASSERT_EQ(ftruncate(prefs, 4096), 0);
+    void *map = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, prefs, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    close(prefs);  // the mapping stays the file's
+
+    const struct {
+        const char *rel;
+        int file, folder, map;
+    } cases[] = {
+        {"etc/eth0.cfg", EIO, 0, 0},
+        {"etc", EIO, EIO, 0},
+        {"opt/tavlo/OXU.PRFS", 0, 0, EIO},
+        {"opt/tavlo/OXU.PRFSX", 0, 0, 0},
+    };
+    auto outcome = [](int err) { return err ? Failed(err) : kOk; };
+    for (const auto &c : cases) {
+        sb.clearFileFaults();
+        sb.fileFail(c.rel, "sync", c.file | c.folder | c.map);
+        EXPECT_EQ(Try([&] { return fsync(file); }), outcome(c.file)) << c.rel;
+        EXPECT_EQ(Try([&] { return fdatasync(file); }), outcome(c.file)) << c.rel;
+        EXPECT_EQ(Try([&] { return fsync(folder); }), outcome(c.folder)) << c.rel;
+        EXPECT_EQ(Try([&] { return fdatasync(folder); }), outcome(c.folder)) << c.rel;
+        EXPECT_EQ(Try([&] { return msync(map, 4096, MS_SYNC); }), outcome(c.map)) << c.rel;
+    }
+
+    // Unmapped, the range is forgotten: another file mapped there syncs.
+    sb.clearFileFaults();
+    sb.fileFail("opt/tavlo/OXU.PRFS", "sync", EIO);
+    ASSERT_EQ(munmap(map, 4096), 0);
+    int other = open("/opt/tavlo/other", O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(ftruncate(other, 4096), 0);
+    void *again = mmap(map, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, other, 0);
+    ASSERT_EQ(again, map);
+    EXPECT_EQ(msync(again, 4096, MS_SYNC), 0);
+    munmap(again, 4096);
+    close(other);
+    close(file);
+    close(folder);
+}
+
+TEST_F(SimDriver, CloseFaultClosesAndThenFails)
+{
+    Sandbox sb;
+    sb.fileFail("etc/eth0.cfg", "close", EIO);
+    int fd = open("/etc/eth0.cfg", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    int copy = dup(fd);
+    ASSERT_GE(copy, 0);
+    EXPECT_EQ(Try([&] { return close(fd); }), Failed(EIO));
+    EXPECT_EQ(Try([&] { return fcntl(fd, F_GETFD); }), Failed(EBADF)) << "closed all the same";
+    EXPECT_EQ(Try([&] { return close(copy); }), Failed(EIO)) << "a duplicate names the file too";
+
+    // A descriptor made another file's by dup2 is that file's.
+    fd = open("/etc/eth0.cfg", O_RDONLY);
+    int null = open("/dev/null", O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_GE(null, 0);
+    ASSERT_EQ(dup2(null, fd), fd);
+    EXPECT_EQ(close(fd), 0);
+    EXPECT_EQ(close(null), 0);
+    // So is one whose close the stand-in does not see (glibc's own, in
+    // fclose) and that the kernel then hands out again.
+    fd = open("/etc/eth0.cfg", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    FILE *stream = fdopen(fd, "r");
+    ASSERT_NE(stream, nullptr);
+    std::fclose(stream);
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    EXPECT_EQ(pipe_fds[0], fd);
+    EXPECT_EQ(close(pipe_fds[0]), 0);
+    EXPECT_EQ(close(pipe_fds[1]), 0);
+    fd = open("/opt/tavlo/OXU.PRFS", O_WRONLY | O_CREAT, 0644);
+    EXPECT_EQ(close(fd), 0);
+}
+
+// A read-only /etc: every call that would change a matching path fails with
+// the rule's errno and changes nothing; reading goes on.
+TEST_F(SimDriver, OpenFaultRefusesEveryChangeOfAMatchingPath)
+{
+    Sandbox sb;
+    WriteFileBytes(sb.path("etc/eth0.cfg"), {'o', 'l', 'd'});
+    WriteFileBytes(sb.path("opt/tavlo/src"), {'s'});
+    sb.fileFail("etc", "open", EROFS);
+    const std::string before = FolderState(sb.path("etc"));
+    char tmpl[] = "/etc/eth0.cfg.new-XXXXXX";
+    const char *const cfg = "/etc/eth0.cfg", *const other = "/opt/tavlo/src";
+    const struct {
+        const char *name;
+        std::function<long()> call;
+    } calls[] = {
+        {"open O_WRONLY|O_CREAT", [] { return open("/etc/eth0.cfg.new", O_WRONLY | O_CREAT, 0644); }},
+        {"open O_RDWR", [&] { return open(cfg, O_RDWR); }},
+        {"open O_RDONLY|O_TRUNC", [&] { return open(cfg, O_RDONLY | O_TRUNC); }},
+        {"openat O_WRONLY", [&] { return openat(AT_FDCWD, cfg, O_WRONLY); }},
+        {"creat", [] { return creat("/etc/eth1.cfg", 0644); }},
+        {"mkstemp", [&] { return mkstemp(tmpl); }},
+        {"fopen w", [&] { FILE *f = fopen(cfg, "w"); return f ? (std::fclose(f), 0) : -1; }},
+        {"rename to", [&] { return rename(other, cfg); }},
+        {"rename from", [&] { return rename(cfg, "/opt/tavlo/moved"); }},
+        {"renameat to", [&] { return renameat(AT_FDCWD, other, AT_FDCWD, "/etc/eth1.cfg"); }},
+        {"renameat2 to", [&] { return renameat2(AT_FDCWD, other, AT_FDCWD, "/etc/eth1.cfg", 0); }},
+        {"unlink", [&] { return unlink(cfg); }},
+        {"unlinkat", [&] { return unlinkat(AT_FDCWD, cfg, 0); }},
+        {"remove", [&] { return remove(cfg); }},
+        {"link", [&] { return link(other, "/etc/eth1.cfg"); }},
+        {"linkat", [&] { return linkat(AT_FDCWD, other, AT_FDCWD, "/etc/eth1.cfg", 0); }},
+        {"symlink", [&] { return symlink(other, "/etc/eth1.cfg"); }},
+        {"mkdir", [] { return mkdir("/etc/eth1.cfg.d", 0755); }},
+        {"chmod", [&] { return chmod(cfg, 0600); }},
+        {"fchmodat", [&] { return fchmodat(AT_FDCWD, cfg, 0600, 0); }},
+        {"chown", [&] { return chown(cfg, 4321, 4321); }},
+        {"truncate", [&] { return truncate(cfg, 1); }},
+        {"the folder itself", [] { return chmod("/etc", 0700); }},
+    };
+    for (const auto &c : calls)
+        EXPECT_EQ(Try(c.call), Failed(EROFS)) << c.name;
+    EXPECT_EQ(FolderState(sb.path("etc")), before);
+    EXPECT_EQ(std::string(tmpl), "/etc/eth0.cfg.new-XXXXXX");
+    EXPECT_TRUE(std::filesystem::exists(sb.path("opt/tavlo/src")));
+
+    int fd = open(cfg, O_RDONLY);
+    EXPECT_GE(fd, 0) << "reading is no change";
+    close(fd);
+    fd = open("/etc", O_RDONLY | O_DIRECTORY);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(rename(other, "/opt/tavlo/moved"), 0) << "outside the rule";
+
+    // The errno is the rule's: a folder one may not write.
+    sb.fileFail("etc", "open", EACCES);
+    EXPECT_EQ(Try([] { return creat("/etc/eth1.cfg", 0644); }), Failed(EACCES));
+}
+
+// Faults stay inside their sandbox, and the stand-in's own files never get
+// any: requests and changes go on whatever the rules say.
+TEST_F(SimDriver, FileFaultsOnlyReachTheSandboxsOwnFiles)
+{
+    Sandbox sb;
+    sb.fileFail("etc", "write", EIO);
+    sb.fileFail("etc", "close", EIO);
+    // A sibling folder whose name starts with the sandbox's.
+    const std::string sibling = sb.dir() + "x";
+    std::filesystem::create_directories(sibling + "/etc");
+    int fd = open((sibling + "/etc/eth0.cfg").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(write(fd, "abc", 3), 3);
+    EXPECT_EQ(close(fd), 0);
+    std::filesystem::remove_all(sibling);
+
+    for (const char *rel : {"a", "j", "l", "c", "f"})
+        for (const char *op : {"write", "sync", "close", "open"})
+            sb.fileFail(rel, op, EIO);
+    sb.set("eth0", {"status.signal_level=33"});
+    _STSTATUS st{};
+    EXPECT_EQ(Radio("eth0").Rec(8, st), kOk);
+    EXPECT_EQ(st.signal_level, 33);
+    EXPECT_EQ(sb.journal().size(), 1u);
+
+    for (const char *own : {"journal", "adapters/eth0.json", "lock", "filefaults"})
+        EXPECT_THROW(sb.fileFail(own, "write", EIO), std::runtime_error) << own;
+    for (const char *bad : {"", "/etc", "etc\tx"})
+        EXPECT_THROW(sb.fileFail(bad, "write", EIO), std::runtime_error) << bad;
+    EXPECT_THROW(sb.fileFail("etc", "sync", EIO, 10), std::runtime_error) << "only write counts";
+    EXPECT_THROW(sb.fileFail("etc", "read", EIO), std::runtime_error);
+}
+
+TEST_F(SimDriver, SimctlFileFailTakesItsArgumentsAsFailDoes)
+{
+    Sandbox sb;
+    const std::string simctl = EnvPath("SIMCTL") + " filefail ";
+    const struct {
+        std::string args;
+        int status;
+    } cases[] = {
+        {sb.dir() + " etc write 5", 0},
+        {sb.dir() + " etc write 28 708", 0},
+        {sb.dir() + " etc/eth0.cfg sync 5", 0},
+        {sb.dir() + " etc none", 0},
+        {sb.dir() + " --clear", 0},
+        {sb.dir() + " etc write", 2},
+        {sb.dir() + " etc read 5", 2},
+        {sb.dir() + " etc sync 5 10", 2},
+        {sb.dir() + " etc none 5", 2},
+        {sb.dir() + " etc write EIO", 2},
+        {sb.dir() + " etc write 5 -1", 2},
+        {sb.dir() + " etc write 4096", 2},
+        {sb.dir() + " etc write 5 1 2", 2},
+        {sb.dir(), 2},
+        {sb.dir() + " /etc write 5", 1},
+        {sb.dir() + " journal write 5", 1},
+        {sb.dir() + "-none etc write 5", 1},
+    };
+    for (const auto &c : cases) {
+        RunResult r = RunCommand(simctl + c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        if (c.status == 2) {
+            EXPECT_NE(r.err.find("usage:"), std::string::npos) << c.args;
+        }
+    }
 }
 
 // A program's own display and its waits, as a sandbox user asks for them.
