@@ -68,7 +68,7 @@ public:
 
 private:
     void Recheck();
-    // 0 or the error number; both also for a store that has lost its file.
+    // 0 or the error number; for a store that has lost its file, why.
     int Flush();
     // Writes the copy from byte from to the record's end and flushes it: 0
     // or the error number. A failed write that made the file longer is taken
