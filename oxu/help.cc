@@ -418,14 +418,18 @@ void browse::OnOk()
     if (closing)
         return;
     Glib::ustring text = entry->get_text();
+    int err = 0;
     if (text.empty()) {
-        ThePrefs.SetBrowser(nullptr);
+        err = ThePrefs.SetBrowser(nullptr);
     } else {
         // The stored field holds 127 bytes; cut whole characters, never a
         // part of one.
         while (text.bytes() > 127)
             text.erase(text.size() - 1);
-        ThePrefs.SetBrowser(text.c_str());
+        err = ThePrefs.SetBrowser(text.c_str());
     }
+    // The path holds for this run either way.
     Close();
+    if (err)
+        (new ErrWin)->Show((std::string("Browser path not saved: ") + std::strerror(err)).c_str());
 }

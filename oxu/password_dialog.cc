@@ -1,10 +1,12 @@
 #include "password_dialog.h"
 
 #include <cstring>
+#include <string>
 
 #include <gtkmm/box.h>
 #include <gtkmm/main.h>
 
+#include "error_window.h"
 #include "globals.h"
 #include "latin1_text.h"
 #include "styles.h"
@@ -121,14 +123,22 @@ void cempass::OnChangeOk()
     }
     if (fresh.empty()) {
         // A single blank marks that no password is set.
-        ThePrefs.SetPassword(" ");
-        DestroyWindow(this);
+        Save(" ");
     } else if (fresh == verify) {
-        ThePrefs.SetPassword(fresh.c_str());
-        DestroyWindow(this);
+        Save(fresh.c_str());
     } else {
         heading->set_text("New Passwords donot match , Please try again");
     }
+}
+
+void cempass::Save(const char *password)
+{
+    const int err = ThePrefs.SetPassword(password);
+    // The new password holds for this run either way; asking again would
+    // want it as the old one.
+    DestroyWindow(this);
+    if (err)
+        (new ErrWin)->Show((std::string("Password not saved: ") + std::strerror(err)).c_str());
 }
 
 void cempass::OnEnterOk()

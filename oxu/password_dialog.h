@@ -29,4 +29,9 @@ public:
     Gtk::Button *ok;
 
     enum : uint8_t { ENTER = 0, CHANGE = 1 };
+
+private:
+    // Stores the new password and closes; a file that may not hold it is
+    // told in the error window.
+    void Save(const char *password);
 };

@@ -33,13 +33,6 @@ PrefsRecord DefaultPrefs()
 
 namespace {
 
-void WriteRecord(int fd, const PrefsRecord &r)
-{
-    // Failures here are not fatal: the mapping still serves the run.
-    if (pwrite(fd, &r, sizeof r, 0) == ssize_t(sizeof r))
-        fdatasync(fd);
-}
-
 // Copies text into a zero-terminated field of n bytes, cutting what does not
 // fit so that it never reaches the next field.
 void CopyText(char *field, size_t n, const char *text)
@@ -49,12 +42,49 @@ void CopyText(char *field, size_t n, const char *text)
     field[len] = '\0';
 }
 
+// Callers treat the texts as C strings; a record written elsewhere may have
+// filled a field to its last byte. Whether one was cut.
+bool CutTexts(PrefsRecord &r)
+{
+    char *last[] = {&r.browser_path[sizeof r.browser_path - 1], &r.note[sizeof r.note - 1],
+                    &r.password[sizeof r.password - 1]};
+    bool cut = false;
+    for (char *c : last)
+        if (*c) {
+            *c = '\0';
+            cut = true;
+        }
+    return cut;
+}
+
 } // namespace
 
-void prefs::WriteDefaults(int descriptor)
+void prefs::Unreadable(int err)
 {
-    copy = DefaultPrefs();
-    WriteRecord(descriptor, copy);
+    errno = err;
+    perror("prefs::prefs");
+    exit(9);
+}
+
+int prefs::Fill(int descriptor, size_t from)
+{
+    struct stat st;
+    const off_t before = fstat(descriptor, &st) == 0 ? st.st_size : -1;
+    const auto *bytes = reinterpret_cast<const char *>(&copy);
+    int err = 0;
+    for (size_t at = from; at < sizeof copy && !err;) {
+        const ssize_t put = pwrite(descriptor, bytes + at, sizeof copy - at, off_t(at));
+        if (put > 0)
+            at += size_t(put);
+        else
+            err = put < 0 ? errno : EIO;
+    }
+    if (!err && fdatasync(descriptor) != 0)
+        err = errno;
+    if (err && before >= 0 && before < off_t(sizeof copy))
+        // Shortening takes no space; the first error is the one told.
+        (void)!ftruncate(descriptor, before);
+    return err;
 }
 
 prefs::prefs()
@@ -68,47 +98,57 @@ prefs::prefs()
         // Exactly mode 0666, without changing the creation mask that later
         // children (the help browser) inherit.
         mode_t old = umask(0);
-        int created = open(PrefsPath, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        // Made exclusively, to know that a file that cannot be filled is
+        // this start's own to remove.
+        int created = open(PrefsPath, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const bool made = created >= 0;
+        if (!made && errno == EEXIST)
+            // Made meanwhile by another start, or a link to a file yet to be
+            // made: filled all the same, but not removed.
+            created = open(PrefsPath, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         umask(old);
         if (created < 0) {
             perror("No pref directory");
             return;
         }
-        WriteDefaults(created);
-        close(created);
+        copy = DefaultPrefs();
+        int err = Fill(created, 0);
+        if (close(created) != 0 && !err)
+            err = errno;
+        if (err) {
+            if (made)
+                unlink(PrefsPath);
+            Unreadable(err);
+        }
     }
 
     // Not blocking: a pipe at the path would otherwise wait for ever in read.
     fd = open(PrefsPath, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     ssize_t got = fd < 0 ? -1 : read(fd, &copy, sizeof copy);
-    if (got < 0) {
-        perror("prefs::prefs");
-        exit(9);
-    }
-    Repair(got);
+    if (got < 0)
+        Unreadable(errno);
+    // A file that cannot be filled is not mapped: its missing pages would
+    // kill the program (SIGBUS) at the first touch.
+    if (int err = Repair(got))
+        Unreadable(err);
 
     void *map = mmap(nullptr, sizeof(PrefsRecord), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED)
+    if (map == MAP_FAILED) {
+        lost = errno;
         return;
+    }
     mapped = static_cast<PrefsRecord *>(map);
-    // Callers treat the texts as C strings; a record written elsewhere may
-    // have filled a field to its last byte.
-    char *last[] = {&mapped->browser_path[sizeof mapped->browser_path - 1],
-                    &mapped->note[sizeof mapped->note - 1],
-                    &mapped->password[sizeof mapped->password - 1]};
-    bool cut = false;
-    for (char *c : last)
-        if (*c) {
-            *c = '\0';
-            cut = true;
-        }
-    if (cut) {
+    // Shortened by another process since the read: repaired or the end.
+    if (int err = Guard())
+        Unreadable(err);
+    if (CutTexts(*mapped)) {
         Recheck();
-        Flush();
+        if (int err = Flush())
+            Unreadable(err);
     }
 }
 
-void prefs::Repair(ssize_t got)
+int prefs::Repair(ssize_t got)
 {
     PrefsRecord unsealed = copy;
     unsealed.checksum = 0;
@@ -119,43 +159,59 @@ void prefs::Repair(ssize_t got)
         (void)!write(STDOUT_FILENO, message, sizeof message - 1);
         copy.magic = 0;
     }
-    if (copy.magic != PREFS_MAGIC)
-        WriteDefaults(fd);
-    else if (got < ssize_t(sizeof copy))
+    if (copy.magic != PREFS_MAGIC) {
+        copy = DefaultPrefs();
+        return Fill(fd, 0);
+    }
+    if (got < ssize_t(sizeof copy))
         // A short record that still checks out is kept; the file must cover
         // the whole mapping so that changes reach it.
-        (void)!ftruncate(fd, sizeof copy);
+        return Fill(fd, size_t(got));
+    return 0;
 }
 
-void prefs::Guard()
+int prefs::Guard()
 {
     if (!HasFile())
-        return;
+        return lost;
     struct stat st;
     if (fstat(fd, &st) == 0 && st.st_size >= off_t(sizeof(PrefsRecord)))
-        return;
+        return 0;
     // Shortened by someone else: repaired from what is left, as at start.
     copy = PrefsRecord{};
     ssize_t got = pread(fd, &copy, sizeof copy, 0);
-    Repair(got < 0 ? 0 : got);
-    if (fstat(fd, &st) == 0 && st.st_size >= off_t(sizeof(PrefsRecord)))
-        return;
+    int err = Repair(got < 0 ? 0 : got);
+    if (!err) {
+        if (fstat(fd, &st) != 0)
+            err = errno;
+        else if (st.st_size >= off_t(sizeof(PrefsRecord)))
+            return 0;
+        else
+            err = EIO;  // shortened again at once
+    }
     // Not repaired (a full disk): the rest of the run keeps its record in
     // memory rather than touch pages the file no longer has.
     fallback = copy;
+    CutTexts(fallback);
     munmap(mapped, sizeof *mapped);
     mapped = &fallback;
+    lost = err;
+    return err;
 }
 
 prefs::~prefs()
 {
-    Flush();
+    int err = Flush();
     // The one instance ends with the process; a store made for a while (a
     // test, a fuzzing run) must not leave a mapping behind for each.
     if (HasFile())
         munmap(mapped, sizeof *mapped);
-    if (fd >= 0)
-        close(fd);
+    if (fd >= 0 && close(fd) != 0 && !err)
+        err = errno;
+    if (err) {
+        errno = err;
+        perror("prefs::~prefs");
+    }
 }
 
 void prefs::Recheck()
@@ -164,11 +220,13 @@ void prefs::Recheck()
     mapped->checksum = PrefsChecksum(mapped);
 }
 
-void prefs::Flush()
+int prefs::Flush()
 {
-    Guard();
-    if (HasFile())
-        msync(mapped, sizeof *mapped, MS_SYNC);
+    if (int err = Guard())
+        return err;
+    if (!HasFile() || msync(mapped, sizeof *mapped, MS_SYNC) == 0)
+        return 0;
+    return errno;
 }
 
 const char *prefs::GetBrowser()
@@ -177,15 +235,16 @@ const char *prefs::GetBrowser()
     return mapped->browser_path[0] ? mapped->browser_path : nullptr;
 }
 
-void prefs::SetBrowser(const char *path)
+int prefs::SetBrowser(const char *path)
 {
+    // A file lost here is Flush's answer as well.
     Guard();
     if (!path)
         std::memset(mapped->browser_path, 0, sizeof mapped->browser_path);
     else
         CopyText(mapped->browser_path, sizeof mapped->browser_path, path);
     Recheck();
-    Flush();
+    return Flush();
 }
 
 const char *prefs::GetPassword()
@@ -194,14 +253,14 @@ const char *prefs::GetPassword()
     return mapped->password[0] ? mapped->password : nullptr;
 }
 
-void prefs::SetPassword(const char *password)
+int prefs::SetPassword(const char *password)
 {
     Guard();
     std::memset(mapped->password, 0, sizeof mapped->password);
     if (password && password[0])
         CopyText(mapped->password, sizeof mapped->password, password);
     Recheck();
-    Flush();
+    return Flush();
 }
 
 int32_t prefs::GetBrowserPid()

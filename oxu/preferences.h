@@ -45,10 +45,14 @@ public:
     prefs(const prefs &) = delete;
     prefs &operator=(const prefs &) = delete;
 
+    // The setters return 0 once the file holds the change, else the error
+    // number of why it may not: the change still holds for the rest of the
+    // run. Without a file at all ("No pref directory") nothing is kept by
+    // design, and they return 0.
     const char *GetBrowser();
-    void SetBrowser(const char *path);
+    int SetBrowser(const char *path);
     const char *GetPassword();
-    void SetPassword(const char *password);
+    int SetPassword(const char *password);
     int32_t GetBrowserPid();
     void SetBrowserPid(int32_t pid);
     uint8_t GetLoginByte();
@@ -64,22 +68,34 @@ public:
 
 private:
     void Recheck();
-    void Flush();
-    void WriteDefaults(int fd);
+    // 0 or the error number; for a store that has lost its file, why.
+    int Flush();
+    // Writes the copy from byte from to the record's end and flushes it: 0
+    // or the error number. A failed write that made the file longer is taken
+    // back, so that no half record is left behind.
+    int Fill(int descriptor, size_t from);
     // Checks the record read into the copy (got bytes of it) and repairs the
     // file: a bad checksum or mark resets it to the defaults, a short record
-    // that checks out is extended to the record's size.
-    void Repair(ssize_t got);
+    // that checks out is extended to the record's size with written bytes (a
+    // sparse end could still lack space when its page is first written).
+    // 0 or the error number.
+    int Repair(ssize_t got);
     // Another process may shorten the file while it is mapped, and a page
     // past its end cannot be touched (SIGBUS): checked, and the file
-    // repaired, before each access to the record.
-    void Guard();
+    // repaired, before each access to the record. A file that cannot be
+    // repaired is let go: 0 or the error number.
+    int Guard();
+    // Ends the start with status 9 and the reason.
+    [[noreturn]] static void Unreadable(int err);
 
     PrefsRecord copy = {};
     PrefsRecord *mapped = nullptr;
     int fd = -1;
     uint8_t unlocked = 0;
     PrefsRecord fallback = {};
+    // Why the record is no longer backed by the file, 0 while it is (or
+    // while there never was one).
+    int lost = 0;
 };
 
 extern const char PrefsPath[20];

@@ -120,6 +120,13 @@ ostrel_no_file_adapter_unreadable() { sandbox eth0; "$simctl" fail "$sb" eth0 1 
 oxu_no_display() { sandbox eth0; run oxu; }
 # Read before the display is opened: none is needed.
 oxu_prefs_unreadable() { sandbox eth0; mkdir "$sb/opt/tavlo/OXU.PRFS"; run oxu; }
+# An empty preferences file, as the package makes it, on a full disk.
+oxu_prefs_disk_full() {
+    sandbox eth0
+    : > "$sb/opt/tavlo/OXU.PRFS"
+    "$simctl" filefail "$sb" opt/tavlo/OXU.PRFS write 28
+    run oxu
+}
 # run_as_other PROGRAM: runs it as another user than root (nobody) to its end
 # and prints its status. The build may lie where that user cannot reach it:
 # the programs are copied, with the stand-in's library beside simctl as it
@@ -253,6 +260,7 @@ ostrel|there is none and the adapter's configuration cannot be read|ostrel_no_fi
 oxu|the display cannot be opened|oxu_no_display|cannot open display: ...
 oxu|the preferences file cannot be read|oxu_prefs_unreadable|prefs::prefs: ...
 oxu|the preferences file cannot be read|oxu_prefs_root_only|prefs::prefs: Permission denied
+oxu|the preferences file cannot be read or filled|oxu_prefs_disk_full|prefs::prefs: No space left on device
 oxu|no adapter found|oxu_no_adapter|No radio found
 oxu|the main window closed|oxu_main_window_closed|
 oxu|"Exit"|oxu_exit|

@@ -649,6 +649,42 @@ TEST_F(HelpTest, SelectHelpBrowserEditsTheStoredPath)
     EXPECT_TRUE(asked);
 }
 
+// A path the file may not hold (its flush failed) holds for the run, and the
+// error window says it was not saved; its Ok only closes.
+TEST_F(HelpTest, BrowserPathNotSavedIsTold)
+{
+    ProcessSandbox sb;
+    const struct {
+        const char *text;  // "": the path cleared
+        int err;
+        const char *told;
+    } cases[] = {
+        {"/usr/bin/lynx", EIO, "Browser path not saved: Input/output error"},
+        {"", ENOSPC, "Browser path not saved: No space left on device"},
+    };
+    for (const auto &c : cases) {
+        ThePrefs.SetBrowser("/old/browser");
+        sb.fileFail("opt/tavlo/OXU.PRFS", "sync", c.err);
+        Later(50, [&] {
+            browse *b = FindBrowse();
+            ASSERT_NE(b, nullptr);
+            b->entry->set_text(c.text);
+            b->okbutton->clicked();
+        });
+        OnCommandsMenu(ROW_HELP_BROWSER);
+        sb.fileFail("opt/tavlo/OXU.PRFS", "none", 0);
+        ErrWin *err = WaitForError();
+        ASSERT_NE(err, nullptr) << c.told;
+        EXPECT_EQ(LabelTexts(*err), std::vector<std::string>{c.told});
+        EXPECT_FALSE(err->exitconn.connected());
+        EXPECT_EQ(FindBrowse(), nullptr);
+        EXPECT_EQ(std::string(ThePrefs.GetBrowser() ? ThePrefs.GetBrowser() : ""), c.text);
+        err->okbutton->clicked();
+        Step();
+        EXPECT_EQ(FindWindow("Error message"), nullptr);
+    }
+}
+
 TEST_F(HelpTest, EachReportWindowOpensItsOwnPage)
 {
     ProcessSandbox sb;

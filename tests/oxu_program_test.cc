@@ -110,6 +110,41 @@ TEST(OxuProgram, UnreadablePreferencesEndWithStatus9)
     EXPECT_EQ(oxu.Err().rfind("prefs::prefs: ", 0), 0u) << oxu.Err();
 }
 
+// An empty preferences file (as the package makes it), or none, that the
+// disk cannot fill: status 9 and the reason, as for one that cannot be read,
+// not the signal of a page past the file's end; nothing half made is left.
+TEST(OxuProgram, PreferencesThatCannotBeFilledEndWithStatus9)
+{
+    const struct {
+        bool present;
+        int err;
+        long after;
+        const char *told;
+    } cases[] = {
+        {true, ENOSPC, 0, "prefs::prefs: No space left on device\n"},
+        {true, EIO, 0, "prefs::prefs: Input/output error\n"},
+        {true, ENOSPC, 100, "prefs::prefs: No space left on device\n"},
+        {false, ENOSPC, 100, "prefs::prefs: No space left on device\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.present ? "empty file, " : "no file, ") + c.told);
+        Sandbox sb({"eth0"});
+        const std::string file = sb.path("opt/tavlo/OXU.PRFS");
+        if (c.present)
+            WriteFileBytes(file, {});
+        sb.fileFail("opt/tavlo/OXU.PRFS", "write", c.err, c.after);
+        Oxu oxu(sb);
+        EXPECT_EQ(oxu.Wait(), 9) << "135 is SIGBUS";
+        EXPECT_EQ(oxu.Err().rfind(c.told, 0), 0u) << oxu.Err();
+        if (c.present) {
+            ASSERT_TRUE(std::filesystem::exists(file));
+            EXPECT_EQ(std::filesystem::file_size(file), 0u);
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(file));
+        }
+    }
+}
+
 TEST(OxuProgram, MissingPreferencesFolderIsReportedAndTheProgramGoesOn)
 {
     Sandbox sb({"eth0"});

@@ -1,10 +1,13 @@
 // The CEM password dialog and the "CEM" menu around it.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <glibmm/main.h>
 #include <gtkmm/main.h>
 
 #include "command_menus.h"
+#include "error_window.h"
 #include "globals.h"
 #include "gui.h"
 #include "main_window.h"
@@ -247,6 +250,46 @@ TEST_F(PasswordDialogTest, PasswordsAreStoredAsLatinOneCharacters)
         d.ok->clicked();
     }));
     EXPECT_EQ(std::string(ThePrefs.GetPassword()), "caf\xe9");
+}
+
+// A new password the file may not hold (its flush failed) closes the dialog
+// and holds for the run; the error window says it was not saved, and its Ok
+// only closes.
+TEST_F(PasswordDialogTest, PasswordNotSavedIsTold)
+{
+    const struct {
+        const char *fresh;
+        int err;
+        const char *told;
+        const char *held;
+    } cases[] = {
+        {"new", EIO, "Password not saved: Input/output error", "new"},
+        {"", ENOSPC, "Password not saved: No space left on device", " "},
+    };
+    for (const auto &c : cases) {
+        ThePrefs.SetPassword("Orvik");
+        sb.fileFail("opt/tavlo/OXU.PRFS", "sync", c.err);
+        EXPECT_TRUE(Cem(0, [&](cempass &d) {
+            Type(d, "Orvik", c.fresh, c.fresh);
+            d.ok->clicked();
+        }));
+        sb.fileFail("opt/tavlo/OXU.PRFS", "none", 0);
+        auto *err = dynamic_cast<ErrWin *>(FindWindow("Error message"));
+        ASSERT_NE(err, nullptr) << c.told;
+        EXPECT_EQ(LabelTexts(*err), std::vector<std::string>{c.told});
+        EXPECT_FALSE(err->exitconn.connected());
+        EXPECT_STREQ(ThePrefs.GetPassword(), c.held);
+        err->okbutton->clicked();
+        Step();
+        EXPECT_EQ(FindWindow("Error message"), nullptr);
+    }
+    // Saved: nothing said.
+    EXPECT_TRUE(Cem(0, [](cempass &d) {
+        Type(d, " ", "x", "x");
+        d.ok->clicked();
+    }));
+    EXPECT_EQ(FindWindow("Error message"), nullptr);
+    EXPECT_STREQ(ThePrefs.GetPassword(), "x");
 }
 
 } // namespace

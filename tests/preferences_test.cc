@@ -128,9 +128,11 @@ int InChild(const std::function<void()> &body)
     return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
 }
 
+const char kRel[] = "opt/tavlo/OXU.PRFS";
+
 class PrefsFile : public ::testing::Test {
 protected:
-    std::string File() const { return sb.path("opt/tavlo/OXU.PRFS"); }
+    std::string File() const { return sb.path(kRel); }
     std::vector<uint8_t> Image() const { return ReadFileBytes(File()); }
 
     // Builds a store from what is in the file; returns what it printed.
@@ -458,6 +460,84 @@ TEST_F(PrefsFile, ExitWithStatusOneStillFlushes)
     EXPECT_EQ(Image(), Sealed(b));
 }
 
+// A save whose flush fails says why; the change holds for the run, and the
+// next save that reaches the file says so again.
+TEST_F(PrefsFile, FailedFlushOfASaveIsToldAndTheChangeHoldsForTheRun)
+{
+    std::unique_ptr<prefs> p;
+    Open(p);
+    sb.fileFail(kRel, "sync", EIO);
+    EXPECT_EQ(p->SetPassword("new"), EIO);
+    EXPECT_STREQ(p->GetPassword(), "new");
+    EXPECT_EQ(p->SetBrowser("/bin/lynx"), EIO);
+    EXPECT_EQ(p->SetBrowser(nullptr), EIO);
+    sb.fileFail(kRel, "sync", ENOSPC);
+    EXPECT_EQ(p->SetPassword("newer"), ENOSPC);
+    sb.fileFail(kRel, "none", 0);
+    EXPECT_EQ(p->SetBrowser("/bin/w3m"), 0);
+    EXPECT_EQ(p->SetPassword("newest"), 0);
+    auto b = Defaults();
+    std::memset(&b[kPasswordAt], 0, 80);
+    Put(b, kPasswordAt, "newest");
+    Put(b, kBrowserAt, "/bin/w3m");
+    EXPECT_EQ(Image(), Sealed(b));
+}
+
+// Shortened by another process while the disk is full: the file cannot be
+// repaired, so the run lets it go and keeps its record in memory, each
+// save and the end saying why, and no page past the file's end is touched.
+TEST_F(PrefsFile, FileShortenedOnAFullDiskIsLetGoWithoutASignal)
+{
+    WriteFileBytes(File(), Rich());
+    const int status = InChild([&] {
+        std::unique_ptr<prefs> p;
+        Open(p);
+        if (truncate(File().c_str(), 100) != 0)
+            _exit(4);
+        sb.fileFail(kRel, "write", ENOSPC);
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        bool ok = p->SetPassword("pw") == ENOSPC && Text(p->GetPassword()) == "pw";
+        p->SetBrowserPid(55);
+        ok = ok && p->GetBrowserPid() == 55 && p->SetBrowser("/bin/lynx") == ENOSPC &&
+             Text(p->GetBrowser()) == "/bin/lynx";
+        p.reset();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        _exit(ok && err == "prefs::~prefs: No space left on device\n" && out == kBadSum ? 0 : 3);
+    });
+    sb.fileFail(kRel, "none", 0);
+    EXPECT_EQ(status, 0) << "128 + 7 is SIGBUS";
+    const auto rich = Rich();
+    EXPECT_EQ(Image(), std::vector<uint8_t>(rich.begin(), rich.begin() + 100))
+        << "a failed repair left more or less than the file had";
+}
+
+TEST_F(PrefsFile, FailedFlushOrCloseAtTheEndIsToldOnStandardError)
+{
+    const struct {
+        const char *op;
+        int err;
+        const char *told;
+    } cases[] = {
+        {"sync", EIO, "prefs::~prefs: Input/output error\n"},
+        {"sync", ENOSPC, "prefs::~prefs: No space left on device\n"},
+        {"close", EIO, "prefs::~prefs: Input/output error\n"},
+        {"none", 0, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.op);
+        std::unique_ptr<prefs> p;
+        Open(p);
+        p->SetBrowserPid(4321);
+        sb.fileFail(kRel, c.op, c.err);
+        ::testing::internal::CaptureStderr();
+        p.reset();
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.told);
+        sb.fileFail(kRel, "none", 0);
+    }
+}
+
 TEST_F(PrefsFile, MissingFolderLeavesDefaultsInMemoryOnly)
 {
     fs::remove_all(sb.path("opt/tavlo"));
@@ -486,6 +566,56 @@ TEST_F(PrefsDeathTest, UnopenableFileEndsWithStatus9)
 {
     fs::create_directory(File());
     EXPECT_EXIT(prefs(), ::testing::ExitedWithCode(9), "^prefs::prefs: Is a directory");
+}
+
+// An empty file (as the package makes it) or none at all, on a disk that is
+// full or failing: the start ends as for a file that cannot be read, never
+// with a signal, and leaves the file as it found it or, made here, none.
+TEST_F(PrefsDeathTest, FileThatCannotBeFilledEndsTheStartWithStatus9)
+{
+    std::vector<uint8_t> shortValid(kSize, 0);
+    Put32(shortValid, 4, 343);
+    Put(shortValid, kPasswordAt, "abc");
+    shortValid = Sealed(shortValid);
+    shortValid.resize(300);
+    auto badSum = Rich();
+    badSum[kNoteAt] ^= 1;
+    const std::vector<uint8_t> empty;
+    const std::string full = "No space left on device", failing = "Input/output error";
+    const struct Case {
+        const char *what;
+        const std::vector<uint8_t> *image;  // null: no file
+        const char *op;
+        int err;
+        long after;
+        const std::string &reason;
+    } cases[] = {
+        {"empty, disk full", &empty, "write", ENOSPC, 0, full},
+        {"empty, I/O error", &empty, "write", EIO, 0, failing},
+        {"empty, full after 100 bytes", &empty, "write", ENOSPC, 100, full},
+        {"empty, flush fails", &empty, "sync", EIO, 0, failing},
+        {"short record, disk full", &shortValid, "write", ENOSPC, 0, full},
+        {"short record, full after 20 bytes", &shortValid, "write", ENOSPC, 20, full},
+        {"bad checksum, I/O error", &badSum, "write", EIO, 0, failing},
+        {"none, disk full", nullptr, "write", ENOSPC, 0, full},
+        {"none, full after 200 bytes", nullptr, "write", ENOSPC, 200, full},
+        {"none, flush fails", nullptr, "sync", EIO, 0, failing},
+        {"none, close fails", nullptr, "close", EIO, 0, failing},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.image)
+            WriteFileBytes(File(), *c.image);
+        else
+            fs::remove(File());
+        sb.fileFail(kRel, c.op, c.err, c.after);
+        EXPECT_EXIT(prefs(), ::testing::ExitedWithCode(9), "^prefs::prefs: " + c.reason + "\n$");
+        sb.fileFail(kRel, "none", 0);
+        if (c.image)
+            EXPECT_EQ(Image(), *c.image);
+        else
+            EXPECT_FALSE(fs::exists(File())) << "a file made by this start was left";
+    }
 }
 
 // Nobody writes into a pipe at the path: reading it would wait for ever.
