@@ -317,8 +317,12 @@ void ShowHelp()
         (new ErrWin)->Show("Cannot execute browser!");
         return;
     }
-    char *const remoteArgs[] = {path, const_cast<char *>("-remote"), remote, nullptr};
-    char *const urlArgs[] = {path, url, nullptr};
+    // The file is run under its own name: an interpreter finds its
+    // surroundings through argv[0], and the stored path may be a link in a
+    // folder of another user's, beside files that would take it over.
+    char *const program = const_cast<char *>(file.c_str());
+    char *const remoteArgs[] = {program, const_cast<char *>("-remote"), remote, nullptr};
+    char *const urlArgs[] = {program, url, nullptr};
     std::vector<char *> environment;
     for (const std::string &var : user.environment)
         environment.push_back(const_cast<char *>(var.c_str()));
@@ -339,7 +343,7 @@ void ShowHelp()
             ready = setgroups(user.groups.size(), user.groups.data()) == 0 &&
                     setgid(user.gid) == 0 && setuid(user.uid) == 0;
         if (ready)
-            execve(file.c_str(), useRemote ? remoteArgs : urlArgs, env);
+            execve(program, useRemote ? remoteArgs : urlArgs, env);
         ThePrefs.SetBrowserPid(0);
         raise(SIGTERM);
         _exit(127);  // SIGTERM ignored by inheritance

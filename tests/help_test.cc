@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,6 +31,14 @@
 #include "status_window.h"
 
 namespace {
+
+std::string Slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 const char HelpUrl[] = "file:/opt/tavlo/helpml/";
 
@@ -101,6 +111,35 @@ struct BrowserRun {
     uid_t uid = uid_t(-1);
     std::string cwd;
     std::vector<std::string> args;
+};
+
+// While it lives, this process (run by root) is an ordinary user: real and
+// effective ids, group and groups that user's; only the saved ids stay
+// root's, to come back with. A program it starts has none of root's.
+class AsUser {
+public:
+    AsUser(uid_t uid, gid_t gid)
+    {
+        const int n = getgroups(0, nullptr);
+        groups.resize(size_t(n > 0 ? n : 0));
+        if (n > 0 && getgroups(n, groups.data()) != n)
+            return;
+        ok = setgroups(1, &gid) == 0 && setresgid(gid, gid, 0) == 0 &&
+             setresuid(uid, uid, 0) == 0;
+    }
+    ~AsUser()
+    {
+        if (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0 ||
+            setgroups(groups.size(), groups.data()) != 0)
+            ADD_FAILURE() << "cannot become root again";
+    }
+    AsUser(const AsUser &) = delete;
+    AsUser &operator=(const AsUser &) = delete;
+
+    bool ok = false;
+
+private:
+    std::vector<gid_t> groups;
 };
 
 // Makes the preferences file this user's own (true) or writable by every
@@ -476,6 +515,89 @@ TEST_F(HelpTest, RootRunsNoOtherUsersChoice)
     for (const char *v : vars)
         unsetenv(v);
     EXPECT_EQ(chdir(here.c_str()), 0);
+}
+
+// A stored link runs under its target's own name, so that nothing of the
+// folder the link is in decides what runs: here another user's Python
+// environment beside a link to the system's python3, whose .pth file would
+// run with the rights of whoever asks for help.
+TEST_F(HelpTest, LinkedInterpreterRunsNothingOfTheLinksFolder)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    const std::string python = "/usr/bin/python3";
+    if (access(python.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "no " << python;
+    std::string version;
+    if (FILE *p = popen((python + " -c 'import sys; print(\"%d.%d\" % sys.version_info[:2])'").c_str(),
+                        "r")) {
+        char line[32] = "";
+        if (fgets(line, sizeof line, p))
+            version = line;
+        pclose(p);
+    }
+    version = version.substr(0, version.find('\n'));
+    ASSERT_FALSE(version.empty());
+
+    const uid_t other = 1, nobody = 65534;
+    const std::string venv = dir + "/venv";
+    const std::string site = venv + "/lib/python" + version + "/site-packages";
+    const std::string link = venv + "/bin/python3";
+    const std::string mark = records + "/pth-ran";
+    std::filesystem::create_directories(site);
+    std::filesystem::create_directories(venv + "/bin");
+    {
+        std::ofstream cfg(venv + "/pyvenv.cfg");
+        cfg << "home = /usr/bin\ninclude-system-site-packages = false\n";
+        std::ofstream pth(site + "/mark.pth");
+        pth << "import os; open('" << mark << "', 'a').write('%d\\n' % os.getuid())\n";
+    }
+    ASSERT_EQ(symlink(python.c_str(), link.c_str()), 0);
+    for (const auto &e : std::filesystem::recursive_directory_iterator(venv))
+        ASSERT_EQ(lchown(e.path().c_str(), other, other), 0);
+    ASSERT_EQ(chown(venv.c_str(), other, other), 0);
+    // Run by the link's name, the folder does take over.
+    ASSERT_EQ(std::system(("env -i " + link + " -c pass").c_str()), 0);
+    ASSERT_TRUE(std::filesystem::exists(mark));
+    std::filesystem::remove(mark);
+
+    struct Case {
+        std::string what;
+        bool prefsMine;
+        std::vector<std::string> ids;  // NAME=VALUE
+        bool ordinaryUser;             // oxu run by nobody
+    } cases[] = {
+        {"root for the user of sudo", false, {"SUDO_UID=65534", "SUDO_GID=65534"}, false},
+        {"root's own choice", true, {}, false},
+        {"an ordinary user", false, {}, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        PrefsOwnedByMe(c.prefsMine);
+        for (const std::string &e : c.ids)
+            putenv(const_cast<char *>(e.c_str()));
+        ThePrefs.SetBrowser(link.c_str());
+        ThePrefs.SetBrowserPid(0);
+        {
+            std::unique_ptr<AsUser> user;
+            if (c.ordinaryUser) {
+                user = std::make_unique<AsUser>(nobody, nobody);
+                ASSERT_TRUE(user->ok);
+            }
+            ShowHelp();
+            // python3 finds no script at the URL and says so with its status.
+            ErrWin *err = WaitForError();
+            ASSERT_NE(err, nullptr);
+            EXPECT_EQ(LabelTexts(*err), std::vector<std::string>{"Cannot execute browser!"});
+            err->okbutton->clicked();
+            Step();
+        }
+        for (const std::string &e : c.ids)
+            unsetenv(e.substr(0, e.find('=')).c_str());
+        EXPECT_GT(ThePrefs.GetBrowserPid(), 0);  // started: no failed exec
+        EXPECT_FALSE(std::filesystem::exists(mark)) << Slurp(mark);
+        std::filesystem::remove(mark);
+    }
 }
 
 // The program run is the file checked: no folder above it may be changeable
