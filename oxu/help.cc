@@ -2,14 +2,18 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/keyctl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +43,10 @@ const char *const *CurrentHelpPage = nullptr;
 int HelpRemoteFlag = 0;
 
 namespace {
+
+#ifndef CLOSE_RANGE_CLOEXEC
+#define CLOSE_RANGE_CLOEXEC (1U << 2)
+#endif
 
 const char HelpDir[] = "file:/opt/tavlo/helpml/";
 
@@ -169,15 +177,24 @@ bool ParseId(const char *text, unsigned long &id)
     return id != 0 && id < 0xFFFFFFFFul;
 }
 
+// The runtime folder named is that user's own, not root's or another's.
+bool OwnRuntimeFolder(const char *path, uid_t user)
+{
+    struct stat st;
+    return path[0] == '/' && lstat(path, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == user;
+}
+
 // Whom the browser runs as. With root's rights and a path from a file that
 // other users can write, not as root: as the user who ran sudo or pkexec,
-// with that user's groups and home, or not at all.
+// with that user's groups, or not at all.
 struct BrowserUser {
     bool refused = false;
     bool other = false;  // the ids below are taken in the child
     uid_t uid = 0;
     gid_t gid = 0;
     std::vector<gid_t> groups;
+    // For another user only: what that user's own session would hand a
+    // program, and what it needs to show its window on oxu's display.
     std::vector<std::string> environment;
 };
 
@@ -196,44 +213,68 @@ BrowserUser ChooseBrowserUser()
         user.refused = true;
         return user;
     }
+    // A user the password file does not know has no name, home or groups to
+    // start the browser with.
     const struct passwd *pw = getpwuid(uid_t(uid));
-    if (!haveGid) {
-        if (!pw) {
-            user.refused = true;
-            return user;
-        }
-        gid = pw->pw_gid;
+    if (!pw) {
+        user.refused = true;
+        return user;
     }
+    const std::string name = pw->pw_name, home = pw->pw_dir,
+                      shell = *pw->pw_shell ? pw->pw_shell : "/bin/sh";
+    if (!haveGid)
+        gid = pw->pw_gid;
     user.other = true;
     user.uid = uid_t(uid);
     user.gid = gid_t(gid);
     user.groups = {user.gid};
-    if (pw) {
-        int n = 0;
-        getgrouplist(pw->pw_name, user.gid, nullptr, &n);
-        if (n > 0) {
-            std::vector<gid_t> groups(static_cast<size_t>(n));
-            if (getgrouplist(pw->pw_name, user.gid, groups.data(), &n) >= 0) {
-                groups.resize(size_t(n));
-                user.groups = groups;
-            }
+    int n = 0;
+    getgrouplist(name.c_str(), user.gid, nullptr, &n);
+    if (n > 0) {
+        std::vector<gid_t> groups(static_cast<size_t>(n));
+        if (getgrouplist(name.c_str(), user.gid, groups.data(), &n) >= 0) {
+            groups.resize(size_t(n));
+            user.groups = groups;
         }
     }
-    // The browser keeps root's surroundings but for who it is and where its
-    // own files go.
+
+    // Nothing else of root's: its variables may hold secrets, name its
+    // sockets and credential caches, or load code (LD_PRELOAD), and the user
+    // reads them in /proc. XAUTHORITY is only a file's name: the user can
+    // use it only when it is the user's own file, as under sudo it mostly is.
+    user.environment = {"HOME=" + home, "USER=" + name, "LOGNAME=" + name, "SHELL=" + shell,
+                        "PATH=/usr/local/bin:/usr/bin:/bin"};
+    std::vector<std::string> seen;
     for (char **e = environ; *e; ++e) {
-        const std::string var = *e;
-        if (pw && (var.rfind("HOME=", 0) == 0 || var.rfind("USER=", 0) == 0 ||
-                   var.rfind("LOGNAME=", 0) == 0))
+        const char *eq = std::strchr(*e, '=');
+        if (!eq)
             continue;
-        user.environment.push_back(var);
-    }
-    if (pw) {
-        user.environment.push_back(std::string("HOME=") + pw->pw_dir);
-        user.environment.push_back(std::string("USER=") + pw->pw_name);
-        user.environment.push_back(std::string("LOGNAME=") + pw->pw_name);
+        const std::string var(*e, size_t(eq - *e));
+        // The first of a name, as getenv sees it.
+        if (std::find(seen.begin(), seen.end(), var) != seen.end())
+            continue;
+        seen.push_back(var);
+        if (var == "DISPLAY" || var == "XAUTHORITY" || var == "WAYLAND_DISPLAY" ||
+            var == "LANG" || var.rfind("LC_", 0) == 0 ||
+            (var == "XDG_RUNTIME_DIR" && OwnRuntimeFolder(eq + 1, user.uid)))
+            user.environment.push_back(*e);
     }
     return user;
+}
+
+// Has exec close every descriptor above 2. They are not closed before it:
+// the child still records a failed exec in the preferences, whose checks use
+// their own descriptor. limit: where to stop without close_range.
+bool CloseAboveStderrOnExec(int limit)
+{
+#ifdef SYS_close_range
+    if (syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) == 0)
+        return true;
+#endif
+    for (int fd = 3; fd < limit; ++fd)
+        if (fcntl(fd, F_SETFD, FD_CLOEXEC) != 0 && errno != EBADF)
+            return false;
+    return true;
 }
 
 // A stored pid names a running browser only when it is a real process id
@@ -317,29 +358,45 @@ void ShowHelp()
         (new ErrWin)->Show("Cannot execute browser!");
         return;
     }
-    char *const remoteArgs[] = {path, const_cast<char *>("-remote"), remote, nullptr};
-    char *const urlArgs[] = {path, url, nullptr};
+    // The file is run under its own name: an interpreter finds its
+    // surroundings through argv[0], and the stored path may be a link in a
+    // folder of another user's, beside files that would take it over.
+    char *const program = const_cast<char *>(file.c_str());
+    char *const remoteArgs[] = {program, const_cast<char *>("-remote"), remote, nullptr};
+    char *const urlArgs[] = {program, url, nullptr};
     std::vector<char *> environment;
     for (const std::string &var : user.environment)
         environment.push_back(const_cast<char *>(var.c_str()));
     environment.push_back(nullptr);
     char *const *env = user.other ? environment.data() : environ;
+    // No descriptor is open at or above the soft limit unless the limit was
+    // lowered after it was opened.
+    struct rlimit files = {};
+    const int fdLimit = getrlimit(RLIMIT_NOFILE, &files) != 0 ? 1024
+                        : files.rlim_cur > rlim_t(INT_MAX)     ? INT_MAX
+                                                               : int(files.rlim_cur);
 
     pid_t child = fork();
     if (child < 0)
         return;
     if (child == 0) {
-        // The URL is no file of the folder oxu was started in, whatever
-        // the browser makes of it.
-        bool ready = chdir("/") == 0;
         if (!useRemote)
             // The shared record shows the browser's pid to the program at once.
             ThePrefs.SetBrowserPid(getpid());
+        // Nothing that oxu was started with or opened reaches the browser.
+        bool ready = CloseAboveStderrOnExec(fdLimit);
+        // The URL is no file of the folder oxu was started in, whatever
+        // the browser makes of it.
+        ready = ready && chdir("/") == 0;
+        // Root's session keyring may hold root's keys and credential caches:
+        // the user's browser gets a new one, joined as the user so that it
+        // is the user's own, or does not start.
         if (ready && user.other)
             ready = setgroups(user.groups.size(), user.groups.data()) == 0 &&
-                    setgid(user.gid) == 0 && setuid(user.uid) == 0;
+                    setgid(user.gid) == 0 && setuid(user.uid) == 0 &&
+                    syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, nullptr) >= 0;
         if (ready)
-            execve(file.c_str(), useRemote ? remoteArgs : urlArgs, env);
+            execve(program, useRemote ? remoteArgs : urlArgs, env);
         ThePrefs.SetBrowserPid(0);
         raise(SIGTERM);
         _exit(127);  // SIGTERM ignored by inheritance

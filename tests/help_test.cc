@@ -3,17 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/keyctl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,6 +37,14 @@
 #include "status_window.h"
 
 namespace {
+
+std::string Slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 const char HelpUrl[] = "file:/opt/tavlo/helpml/";
 
@@ -96,11 +112,85 @@ pid_t StartSleeper()
     return pid;
 }
 
+// What a browser that the test wrote saw of its start.
 struct BrowserRun {
     pid_t pid = 0;
     uid_t uid = uid_t(-1);
     std::string cwd;
     std::vector<std::string> args;
+    std::map<std::string, std::string> env;  // as the browser was started with
+    std::map<int, std::string> fds;          // its open descriptors: number, target
+    std::string keys;                        // the keys it can see (/proc/keys)
+    std::string held;                        // what it read on descriptor HeldFd
+};
+
+// A descriptor that the test opens, unmarked, before asking for help; the
+// browser reads it if it has it.
+const int HeldFd = 60;
+
+// Sets variables of this process's environment (a null value unsets one)
+// and puts back what they were when it ends.
+class ScopedEnv {
+public:
+    ScopedEnv(std::initializer_list<std::pair<const char *, const char *>> vars)
+    {
+        for (const auto &[name, value] : vars) {
+            const char *old = std::getenv(name);
+            saved.push_back({name, old != nullptr, old ? old : ""});
+            if (value)
+                setenv(name, value, 1);
+            else
+                unsetenv(name);
+        }
+    }
+    ~ScopedEnv()
+    {
+        for (const Saved &s : saved) {
+            if (s.set)
+                setenv(s.name.c_str(), s.value.c_str(), 1);
+            else
+                unsetenv(s.name.c_str());
+        }
+    }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    struct Saved {
+        std::string name;
+        bool set;
+        std::string value;
+    };
+    std::vector<Saved> saved;
+};
+
+// While it lives, this process (run by root) is an ordinary user: real and
+// effective ids, group and groups that user's; only the saved ids stay
+// root's, to come back with. A program it starts has none of root's.
+class AsUser {
+public:
+    AsUser(uid_t uid, gid_t gid)
+    {
+        const int n = getgroups(0, nullptr);
+        groups.resize(size_t(n > 0 ? n : 0));
+        if (n > 0 && getgroups(n, groups.data()) != n)
+            return;
+        ok = setgroups(1, &gid) == 0 && setresgid(gid, gid, 0) == 0 &&
+             setresuid(uid, uid, 0) == 0;
+    }
+    ~AsUser()
+    {
+        if (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0 ||
+            setgroups(groups.size(), groups.data()) != 0)
+            ADD_FAILURE() << "cannot become root again";
+    }
+    AsUser(const AsUser &) = delete;
+    AsUser &operator=(const AsUser &) = delete;
+
+    bool ok = false;
+
+private:
+    std::vector<gid_t> groups;
 };
 
 // Makes the preferences file this user's own (true) or writable by every
@@ -143,16 +233,23 @@ protected:
         PrefsOwnedByMe(false);
     }
 
-    // A browser that records its pid, user, folder and arguments, then runs
-    // tail.
+    // A browser that records its pid, user, folder, arguments, environment,
+    // descriptors, the keys it can see and what it can read on HeldFd, then
+    // runs tail.
     std::string Browser(const std::string &name, const std::string &tail = "exit 0")
     {
         std::string path = dir + "/" + name;
         std::ofstream out(path);
-        out << "#!/bin/sh\n"
-            << "{ echo $$; id -u; pwd; for a in \"$@\"; do echo \"$a\"; done; } > " << records
-            << "/rec.$$.tmp\n"
-            << "mv " << records << "/rec.$$.tmp " << records << "/run.$$\n"
+        const std::string r = records + "/";
+        // bash: dash takes no descriptor above 9 in a redirection.
+        out << "#!/bin/bash\n"
+            << "{ echo $$; id -u; pwd; for a in \"$@\"; do echo \"$a\"; done; } > " << r
+            << "rec.$$.tmp\n"
+            << "cat /proc/$$/environ > " << r << "env.$$\n"
+            << "ls -l /proc/$$/fd > " << r << "fds.$$\n"
+            << "cat /proc/keys > " << r << "keys.$$\n"
+            << "(cat <&" << HeldFd << ") > " << r << "held.$$ 2>/dev/null\n"
+            << "mv " << r << "rec.$$.tmp " << r << "run.$$\n"
             << tail << "\n";
         out.close();
         chmod(path.c_str(), 0755);
@@ -172,6 +269,24 @@ protected:
             std::getline(in, r.cwd);
             for (std::string line; std::getline(in, line);)
                 r.args.push_back(line);
+            const std::string pid = std::to_string(r.pid);
+            std::istringstream env(Slurp(records + "/env." + pid));
+            for (std::string var; std::getline(env, var, '\0');) {
+                const size_t eq = var.find('=');
+                r.env[var.substr(0, eq)] = eq == std::string::npos ? "" : var.substr(eq + 1);
+            }
+            // "lr-x------ 1 root root 64 Jan  1 00:00 3 -> /path"
+            std::istringstream fds(Slurp(records + "/fds." + pid));
+            for (std::string line; std::getline(fds, line);) {
+                const size_t arrow = line.find(" -> ");
+                const size_t space = line.rfind(' ', arrow == std::string::npos ? 0 : arrow - 1);
+                if (arrow != std::string::npos && space != std::string::npos)
+                    r.fds[std::atoi(line.c_str() + space + 1)] = line.substr(arrow + 4);
+            }
+            r.keys = Slurp(records + "/keys." + pid);
+            r.held = Slurp(records + "/held." + pid);
+            for (const char *kind : {"env.", "fds.", "keys.", "held."})
+                std::filesystem::remove(records + "/" + kind + pid);
             out.push_back(r);
             std::filesystem::remove(e.path());
         }
@@ -439,7 +554,12 @@ TEST_F(HelpTest, RootRunsNoOtherUsersChoice)
         {"browser from root's own file", browser, true, {"SUDO_UID=65534"}, "", 0},
         {"sudo run by root itself", browser, false, {"SUDO_UID=0", "SUDO_GID=0"}, refusal, 0},
         {"no number", browser, false, {"SUDO_UID=65534x"}, refusal, 0},
+        // Nothing to start the browser as: no name, home or groups.
+        {"sudo user with no password entry", browser, false,
+         {"SUDO_UID=4242", "SUDO_GID=4242"}, refusal, 0},
+        {"pkexec user with no password entry", browser, false, {"PKEXEC_UID=4242"}, refusal, 0},
     };
+    ASSERT_EQ(getpwuid(4242), nullptr);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         PrefsOwnedByMe(c.prefsMine);
@@ -476,6 +596,207 @@ TEST_F(HelpTest, RootRunsNoOtherUsersChoice)
     for (const char *v : vars)
         unsetenv(v);
     EXPECT_EQ(chdir(here.c_str()), 0);
+}
+
+// Started for the user of sudo, the browser has nothing of root's: no
+// variable but those that show its window, no descriptor above 2, no key of
+// root's session keyring; its own HOME, USER, LOGNAME, SHELL and PATH. Root's
+// own choice runs as root with root's environment, but no descriptor above 2.
+TEST_F(HelpTest, BrowserOfTheUserOfSudoHasNothingOfRoots)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    const uid_t nobody = 65534;
+    const struct passwd *pw = getpwuid(nobody);
+    ASSERT_NE(pw, nullptr);
+    const std::string name = pw->pw_name, home = pw->pw_dir,
+                      shell = *pw->pw_shell ? pw->pw_shell : "/bin/sh";
+
+    // A file only root may read, open on a descriptor above 2 ...
+    const std::string secret = dir + "/root-only";
+    {
+        std::ofstream out(secret);
+        out << "root-only-descriptor\n";
+    }
+    ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+    ASSERT_EQ(fcntl(HeldFd, F_GETFD), -1) << "descriptor " << HeldFd << " in use";
+    const int fd = open(secret.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(dup2(fd, HeldFd), HeldFd);
+    close(fd);
+    // ... a key in root's session keyring (a new one, this process's own) ...
+    ASSERT_GE(syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, nullptr), 0);
+    const char keyName[] = "helptest-root-key";
+    const long key = syscall(SYS_add_key, "user", keyName, "root-only-key", 13,
+                             KEY_SPEC_SESSION_KEYRING);
+    ASSERT_GT(key, 0);
+    // ... and root's surroundings.
+    ScopedEnv env({{"HELPTEST_SECRET", "root-only-variable"},
+                   {"LD_LIBRARY_PATH", "/root/lib"},
+                   {"KRB5CCNAME", "KEYRING:persistent:0"},
+                   {"SSH_AUTH_SOCK", "/root/agent"},
+                   {"HOME", "/root"},
+                   {"USER", "root"},
+                   {"LOGNAME", "root"},
+                   {"SHELL", "/bin/bash"},
+                   {"PATH", "/root/bin:/usr/sbin:/usr/bin:/sbin:/bin"},
+                   // What shows its window on the same display goes with it.
+                   {"XAUTHORITY", "/root/.Xauthority"},
+                   {"WAYLAND_DISPLAY", "wayland-7"},
+                   {"LANG", "C.UTF-8"},
+                   {"LC_TIME", "C"},
+                   {"SUDO_UID", nullptr},
+                   {"SUDO_GID", nullptr},
+                   {"PKEXEC_UID", nullptr}});
+    const std::string userRun = dir + "/run-user", rootRun = dir + "/run-root";
+    mkdir(userRun.c_str(), 0700);
+    ASSERT_EQ(chown(userRun.c_str(), nobody, nobody), 0);
+    mkdir(rootRun.c_str(), 0700);
+    const std::string browser = Browser("browser");
+
+    struct Case {
+        std::string what;
+        bool prefsMine;
+        std::vector<std::string> ids;  // NAME=VALUE
+        std::string runtime;           // XDG_RUNTIME_DIR
+        bool runtimePassed;
+    } cases[] = {
+        {"sudo, the user's own runtime folder", false, {"SUDO_UID=65534", "SUDO_GID=65534"},
+         userRun, true},
+        {"pkexec, root's runtime folder", false, {"PKEXEC_UID=65534"}, rootRun, false},
+        {"root's own choice", true, {"SUDO_UID=65534"}, rootRun, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        PrefsOwnedByMe(c.prefsMine);
+        ScopedEnv runtime({{"XDG_RUNTIME_DIR", c.runtime.c_str()}});
+        for (const std::string &e : c.ids)
+            putenv(const_cast<char *>(e.c_str()));
+        ThePrefs.SetBrowser(browser.c_str());
+        BrowserRun r = HelpOnce();
+        for (const std::string &e : c.ids)
+            unsetenv(e.substr(0, e.find('=')).c_str());
+
+        EXPECT_EQ(r.held, "");
+        for (const auto &[number, target] : r.fds) {
+            if (number > 2) {  // but the shell's own, on its script
+                EXPECT_EQ(target, browser) << number;
+            }
+        }
+        if (c.prefsMine) {
+            EXPECT_EQ(r.uid, 0u);
+            EXPECT_EQ(r.env["HELPTEST_SECRET"], "root-only-variable");
+            continue;
+        }
+        EXPECT_EQ(r.uid, nobody);
+        EXPECT_EQ(r.keys.find(keyName), std::string::npos) << r.keys;
+        std::map<std::string, std::string> expected = {
+            {"HOME", home},
+            {"USER", name},
+            {"LOGNAME", name},
+            {"SHELL", shell},
+            {"PATH", "/usr/local/bin:/usr/bin:/bin"},
+            {"XAUTHORITY", "/root/.Xauthority"},
+            {"WAYLAND_DISPLAY", "wayland-7"},
+            {"LANG", "C.UTF-8"},
+            {"LC_TIME", "C"},
+        };
+        if (const char *display = std::getenv("DISPLAY"))
+            expected["DISPLAY"] = display;
+        for (char **e = environ; *e; ++e)
+            if (std::strncmp(*e, "LC_", 3) == 0) {
+                const std::string var = *e;
+                expected[var.substr(0, var.find('='))] = var.substr(var.find('=') + 1);
+            }
+        if (c.runtimePassed)
+            expected["XDG_RUNTIME_DIR"] = c.runtime;
+        EXPECT_EQ(r.env, expected);
+    }
+    syscall(SYS_keyctl, KEYCTL_REVOKE, key);
+    close(HeldFd);
+}
+
+// A stored link runs under its target's own name, so that nothing of the
+// folder the link is in decides what runs: here another user's Python
+// environment beside a link to the system's python3, whose .pth file would
+// run with the rights of whoever asks for help.
+TEST_F(HelpTest, LinkedInterpreterRunsNothingOfTheLinksFolder)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    const std::string python = "/usr/bin/python3";
+    if (access(python.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "no " << python;
+    std::string version;
+    if (FILE *p = popen((python + " -c 'import sys; print(\"%d.%d\" % sys.version_info[:2])'").c_str(),
+                        "r")) {
+        char line[32] = "";
+        if (fgets(line, sizeof line, p))
+            version = line;
+        pclose(p);
+    }
+    version = version.substr(0, version.find('\n'));
+    ASSERT_FALSE(version.empty());
+
+    const uid_t other = 1, nobody = 65534;
+    const std::string venv = dir + "/venv";
+    const std::string site = venv + "/lib/python" + version + "/site-packages";
+    const std::string link = venv + "/bin/python3";
+    const std::string mark = records + "/pth-ran";
+    std::filesystem::create_directories(site);
+    std::filesystem::create_directories(venv + "/bin");
+    {
+        std::ofstream cfg(venv + "/pyvenv.cfg");
+        cfg << "home = /usr/bin\ninclude-system-site-packages = false\n";
+        std::ofstream pth(site + "/mark.pth");
+        pth << "import os; open('" << mark << "', 'a').write('%d\\n' % os.getuid())\n";
+    }
+    ASSERT_EQ(symlink(python.c_str(), link.c_str()), 0);
+    for (const auto &e : std::filesystem::recursive_directory_iterator(venv))
+        ASSERT_EQ(lchown(e.path().c_str(), other, other), 0);
+    ASSERT_EQ(chown(venv.c_str(), other, other), 0);
+    // Run by the link's name, the folder does take over.
+    ASSERT_EQ(std::system(("env -i " + link + " -c pass").c_str()), 0);
+    ASSERT_TRUE(std::filesystem::exists(mark));
+    std::filesystem::remove(mark);
+
+    struct Case {
+        std::string what;
+        bool prefsMine;
+        std::vector<std::string> ids;  // NAME=VALUE
+        bool ordinaryUser;             // oxu run by nobody
+    } cases[] = {
+        {"root for the user of sudo", false, {"SUDO_UID=65534", "SUDO_GID=65534"}, false},
+        {"root's own choice", true, {}, false},
+        {"an ordinary user", false, {}, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        PrefsOwnedByMe(c.prefsMine);
+        for (const std::string &e : c.ids)
+            putenv(const_cast<char *>(e.c_str()));
+        ThePrefs.SetBrowser(link.c_str());
+        ThePrefs.SetBrowserPid(0);
+        {
+            std::unique_ptr<AsUser> user;
+            if (c.ordinaryUser) {
+                user = std::make_unique<AsUser>(nobody, nobody);
+                ASSERT_TRUE(user->ok);
+            }
+            ShowHelp();
+            // python3 finds no script at the URL and says so with its status.
+            ErrWin *err = WaitForError();
+            ASSERT_NE(err, nullptr);
+            EXPECT_EQ(LabelTexts(*err), std::vector<std::string>{"Cannot execute browser!"});
+            err->okbutton->clicked();
+            Step();
+        }
+        for (const std::string &e : c.ids)
+            unsetenv(e.substr(0, e.find('=')).c_str());
+        EXPECT_GT(ThePrefs.GetBrowserPid(), 0);  // started: no failed exec
+        EXPECT_FALSE(std::filesystem::exists(mark)) << Slurp(mark);
+        std::filesystem::remove(mark);
+    }
 }
 
 // The program run is the file checked: no folder above it may be changeable
