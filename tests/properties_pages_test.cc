@@ -253,6 +253,10 @@ TEST_F(PagesTest, DataRates)
         {"2 Mbps chosen", "2,4,11,22", {2, 4, 11, 22}, 0, 2, {4}, 2},
         {"one supported rate", "22", {4}, 2, 0, {22}, 4},
         {"a single rate of no item", "2,4,11,22", {5}, 0, -1, {2, 4, 11, 22}, 0},
+        // 500 kbit/s alone, from another adapter: shown as "Auto" and kept.
+        {"500 kbit/s alone, basic", "2,4,11,22", {0x81}, 0, -1, {0x81}, 0},
+        {"500 kbit/s alone", "2,4,11,22", {0x01}, 0, -1, {0x01}, 0},
+        {"500 kbit/s alone, 11 Mbps chosen", "2,4,11,22", {0x81}, 0, 4, {22}, 4},
         {"a basic-rate bit alone is no second rate", "2,4,11,22", {0x84, 0x80}, 2, -1,
          {0x84, 0x80}, 2},
     };
