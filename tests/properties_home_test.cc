@@ -423,6 +423,9 @@ TEST_F(HomeTest, DataRates)
         {"auto, capabilities unreadable at Ok: kept", {2, 4}, 0, -1, {"fail.0=5"}, {2, 4}, 0},
         {"auto, no supported rates: kept", {2, 4}, 0, -1, {"caps.supported_rates=0"}, {2, 4}, 0},
         {"11 Mbps chosen, capabilities unreadable", {2, 4}, 0, 4, {"fail.0=5"}, {22}, 4},
+        {"500 kbit/s alone, basic: kept", {0x81}, 0, -1, {}, {0x81}, 0},
+        {"500 kbit/s alone: kept", {0x01}, 0, -1, {}, {0x01}, 0},
+        {"500 kbit/s alone, 1 Mbps chosen", {0x81}, 0, 1, {}, {2}, 1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

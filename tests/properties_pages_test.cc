@@ -79,7 +79,9 @@ TEST_F(PagesTest, OkWithoutEditsKeepsThePagesFields)
     }
 }
 
-TEST_F(PagesTest, PowerListOffersTheLevelsBeforeTheFirstZero)
+// The stored power first, a level or not, then the adapter's levels before the
+// first 0.
+TEST_F(PagesTest, PowerListOffersTheStoredPowerThenTheLevels)
 {
     Start();
     struct Case {
@@ -87,17 +89,31 @@ TEST_F(PagesTest, PowerListOffersTheLevelsBeforeTheFirstZero)
         uint16_t power;
         std::vector<std::string> items;
         bool usable;
+        int pick;  // item chosen by the user, -1 none
         uint16_t stored;
     } cases[] = {
-        {"one level", "20", 20, {"20  mW"}, false, 20},
+        {"one level", "20", 20, {"20  mW"}, false, -1, 20},
         {"the stored power first", "1,5,20,30,50", 30,
-         {"30  mW", "1   mW", "5   mW", "20  mW", "50  mW"}, true, 30},
+         {"30  mW", "1   mW", "5   mW", "20  mW", "50  mW"}, true, -1, 30},
+        {"the stored power first, another chosen", "1,5,20,30,50", 30,
+         {"30  mW", "1   mW", "5   mW", "20  mW", "50  mW"}, true, 2, 5},
+        // A profile written for another adapter: its power is shown and kept.
         {"a power that is none of the levels", "1,5,20,30,50", 25,
-         {"1   mW", "5   mW", "20  mW", "30  mW", "50  mW"}, true, 1},
-        {"levels end at the first 0", "5,20,0,30", 0, {"5   mW", "20  mW"}, true, 5},
+         {"25  mW", "1   mW", "5   mW", "20  mW", "30  mW", "50  mW"}, true, -1, 25},
+        {"a power that is none of the levels, a level chosen", "1,5,20,30,50", 25,
+         {"25  mW", "1   mW", "5   mW", "20  mW", "30  mW", "50  mW"}, true, 1, 1},
+        {"a power below every level", "100,2000", 50, {"50  mW", "100 mW", "2000 mW"}, true, -1,
+         50},
+        {"a power below every level, a level chosen", "100,2000", 50,
+         {"50  mW", "100 mW", "2000 mW"}, true, 2, 2000},
+        {"one level and another power: both offered", "100", 50, {"50  mW", "100 mW"}, true, -1,
+         50},
+        {"levels end at the first 0", "5,20,0,30", 5, {"5   mW", "20  mW"}, true, -1, 5},
         {"all eight levels, the last stored", "1,2,3,4,5,6,7,8", 8,
-         {"8   mW", "1   mW", "2   mW", "3   mW", "4   mW", "5   mW", "6   mW", "7   mW"}, true, 8},
-        {"levels above 1 W", "100,2000,58030", 2000, {"2000 mW", "100 mW", "58030 mW"}, true, 2000},
+         {"8   mW", "1   mW", "2   mW", "3   mW", "4   mW", "5   mW", "6   mW", "7   mW"}, true,
+         -1, 8},
+        {"levels above 1 W", "100,2000,58030", 2000, {"2000 mW", "100 mW", "58030 mW"}, true, -1,
+         2000},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -107,6 +123,8 @@ TEST_F(PagesTest, PowerListOffersTheLevelsBeforeTheFirstZero)
             EXPECT_EQ(Items(*w.rf_page->power_list), c.items);
             EXPECT_EQ(w.rf_page->power_list->get_active_text(), c.items[0]);
             EXPECT_EQ(w.rf_page->power_list->get_sensitive(), c.usable);
+            if (c.pick >= 0)
+                w.rf_page->power_list->set_active(c.pick);
         });
         EXPECT_EQ(uint16_t(sent.tx_power), c.stored);
     }
@@ -235,6 +253,10 @@ TEST_F(PagesTest, DataRates)
         {"2 Mbps chosen", "2,4,11,22", {2, 4, 11, 22}, 0, 2, {4}, 2},
         {"one supported rate", "22", {4}, 2, 0, {22}, 4},
         {"a single rate of no item", "2,4,11,22", {5}, 0, -1, {2, 4, 11, 22}, 0},
+        // 500 kbit/s alone, from another adapter: shown as "Auto" and kept.
+        {"500 kbit/s alone, basic", "2,4,11,22", {0x81}, 0, -1, {0x81}, 0},
+        {"500 kbit/s alone", "2,4,11,22", {0x01}, 0, -1, {0x01}, 0},
+        {"500 kbit/s alone, 11 Mbps chosen", "2,4,11,22", {0x81}, 0, 4, {22}, 4},
         {"a basic-rate bit alone is no second rate", "2,4,11,22", {0x84, 0x80}, 2, -1,
          {0x84, 0x80}, 2},
     };

@@ -209,6 +209,69 @@ TEST_F(UntouchedOkTest, SendsWhatTheTakeUpSentAndKeepsTheFile)
          {"caps.power_levels=100,2000"},
          0,
          [](ProfileRecord &e, ProfileRecord &) { e.cfg.tx_power = 2000; }},
+        // A stored power that is none of the adapter's levels, and a lone
+        // 500 kbit/s that its rates do not hold, as a profile written for
+        // another adapter has: kept in both profiles.
+        {"enterprise: default levels, stored power 25 in both",
+         {},
+         0,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.tx_power = 25;
+             h.cfg.tx_power = 25;
+         }},
+        {"home: default levels, stored power 25 in both",
+         {},
+         1,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.tx_power = 25;
+             h.cfg.home_flags = 1;
+             h.cfg.tx_power = 25;
+         }},
+        {"enterprise: power levels 100 and 2000 mW, 50 stored in both",
+         {"caps.power_levels=100,2000"},
+         0,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.tx_power = 50;
+             h.cfg.tx_power = 50;
+         }},
+        {"home: power levels 100 and 2000 mW, 50 stored in both",
+         {"caps.power_levels=100,2000"},
+         1,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             e.cfg.tx_power = 50;
+             h.cfg.home_flags = 1;
+             h.cfg.tx_power = 50;
+         }},
+        {"enterprise: a lone 500 kbit/s with its basic-rate bit, without it at home",
+         {},
+         0,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             Fill(e.cfg.rates, {0x81});
+             Fill(h.cfg.rates, {0x01});
+         }},
+        {"enterprise: a lone 500 kbit/s without its basic-rate bit, with it at home",
+         {},
+         0,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             Fill(e.cfg.rates, {0x01});
+             Fill(h.cfg.rates, {0x81});
+         }},
+        {"home: a lone 500 kbit/s with its basic-rate bit, without it in the enterprise",
+         {},
+         1,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             Fill(e.cfg.rates, {0x01});
+             h.cfg.home_flags = 1;
+             Fill(h.cfg.rates, {0x81});
+         }},
+        {"home: a lone 500 kbit/s without its basic-rate bit, with it in the enterprise",
+         {},
+         1,
+         [](ProfileRecord &e, ProfileRecord &h) {
+             Fill(e.cfg.rates, {0x81});
+             h.cfg.home_flags = 1;
+             Fill(h.cfg.rates, {0x01});
+         }},
         {"enterprise: 500 kbit/s supported, rates stored with basic-rate bits",
          {"caps.supported_rates=1,2,4,11,22"},
          0,

@@ -9,9 +9,11 @@ namespace {
 // One rate each, in 500 kbit/s units, for the items 1 to 4.
 constexpr uint8_t SingleRates[] = {2, 4, 11, 22};
 
+constexpr uint8_t HalfMbit = 1;
+
 // Every rate the records name: 500 kbit/s too, which an adapter may list
 // among its supported rates and "Auto" then stores.
-constexpr uint8_t NamedRates[] = {1, 2, 4, 11, 22};
+constexpr uint8_t NamedRates[] = {HalfMbit, 2, 4, 11, 22};
 
 } // namespace
 
@@ -23,7 +25,9 @@ bool HasRates(const _STCAPS &caps)
 
 int RateItem(const uint8_t (&rates)[8])
 {
-    if (rates[1] & 0x7F)
+    // 500 kbit/s alone has no item of its own: it is what "Auto" stores on
+    // an adapter that supports only that rate.
+    if ((rates[1] & 0x7F) || (rates[0] & 0x7F) == HalfMbit)
         return 0;
     const uint8_t *single =
         std::find(std::begin(SingleRates), std::end(SingleRates), rates[0] & 0x7F);

@@ -10,8 +10,9 @@
 // True when the capabilities name a rate at all.
 bool HasRates(const _STCAPS &caps);
 
-// The item that shows a profile's rates; -1 when none does, so that the group
-// keeps its choice.
+// The item that shows a profile's rates: item 0 for two rates or more, and
+// for 500 kbit/s alone; -1 when none does, so that the group keeps its
+// choice.
 int RateItem(const uint8_t (&rates)[8]);
 
 // Stores the rates of an item. Item 0 without a supported rate would store
@@ -20,6 +21,7 @@ void StoreRates(int item, const _STCAPS &caps, uint8_t (&rates)[8]);
 
 // What Ok stores for the item chosen: the profile's own bytes while the item
 // is the one they show and they hold only rates the records name (1, 2, 4,
-// 11 and 22 units; 82 84 8b 96, with the basic-rate bits, stays so), else
-// those of StoreRates.
+// 11 and 22 units; 82 84 8b 96, with the basic-rate bits, stays so, and so
+// does a lone 81 under "Auto", whatever the adapter supports), else those
+// of StoreRates.
 void ApplyRates(int item, const _STCAPS &caps, uint8_t (&rates)[8]);

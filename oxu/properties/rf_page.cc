@@ -74,14 +74,9 @@ SystemParams *RfParams::System()
 
 void RfParams::FillLists()
 {
-    Load(false);
-}
-
-void RfParams::Load(bool keepPower)
-{
     SystemParams *system = System();
     const CFG_R770 &cfg = system->cfg;
-    FillPowerList(keepPower);
+    FillPowerList();
     FillChannelList();
     InfraToggled();
 
@@ -98,19 +93,12 @@ void RfParams::Load(bool keepPower)
     world_mode_check->set_active(cfg.world_mode & 0x0002);
 }
 
-void RfParams::FillPowerList(bool keepPower)
+void RfParams::FillPowerList()
 {
-    CFG_R770 &cfg = System()->cfg;
     const std::vector<unsigned> levels = LevelsOf(System()->caps);
-    unsigned power = cfg.tx_power;
-    if (!levels.empty() && std::find(levels.begin(), levels.end(), power) == levels.end()) {
-        const bool above = power > *std::max_element(levels.begin(), levels.end());
-        if (!(keepPower && above))
-            power = levels[0];
-        cfg.tx_power = uint16_t(power);
-    }
-    // Without levels the profile's power is shown, greyed, and kept.
-    powers = {power};
+    // The stored power first, a level or not (a profile written for another
+    // adapter): an untouched Ok keeps it.
+    powers = {System()->cfg.tx_power};
     for (unsigned level : levels)
         if (std::find(powers.begin(), powers.end(), level) == powers.end())
             powers.push_back(level);
@@ -122,7 +110,7 @@ void RfParams::FillPowerList(bool keepPower)
     }
     power_list->SetItems(texts);
     // Greyed with nothing else to choose.
-    power_list->set_sensitive(!levels.empty() && powers.size() > 1);
+    power_list->set_sensitive(powers.size() > 1);
 }
 
 void RfParams::FillChannelList()
@@ -172,7 +160,7 @@ void RfParams::SetDefaults()
     cfg.short_retry = 16;
     cfg.frag_threshold = 2312;
     // The channel stays.
-    Load(true);
+    FillLists();
 }
 
 void RfParams::Apply()

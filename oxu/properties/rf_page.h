@@ -44,9 +44,7 @@ public:
 
 private:
     SystemParams *System();
-    // keepPower: a power above every level stays (after " Defaults ").
-    void Load(bool keepPower);
-    void FillPowerList(bool keepPower);
+    void FillPowerList();
 
     // The power and the channel that each item of the lists stands for.
     std::vector<unsigned> powers;
