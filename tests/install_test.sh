@@ -259,9 +259,10 @@ rule=$root/usr/local/lib/udev/rules.d/85-ostrel.rules
 # interface that the kernel names IFACE and that an earlier rule renames to
 # RENAMED (- for none). It runs in namespaces of its own: a network namespace
 # holding that interface alone, seen through a sysfs of its own, a /run of
-# its own for udev's database, and udev's rules folders replaced by one with
-# only the installed rule and the renaming, so that nothing of the machine's
-# is read or changed.
+# its own for udev's database, and udev's rules folders emptied but for the
+# installed rule where cmake --install puts it (/usr/local/lib/udev/rules.d,
+# which udev reads) and the renaming, so that nothing of the machine's is
+# read or changed.
 udev_run() {
     # shellcheck disable=SC2016  # expanded by the inner shell
     unshare --mount --net sh -euc '
@@ -271,8 +272,9 @@ udev_run() {
         for d in /etc/udev/rules.d /lib/udev/rules.d /usr/lib/udev/rules.d; do
             if [ -d "$d" ]; then mount -t tmpfs tmpfs "$d"; fi
         done
-        mkdir -p /run/udev/rules.d
-        cp "$rule" /run/udev/rules.d/
+        mount -t tmpfs tmpfs /usr/local/lib
+        mkdir -p /run/udev/rules.d /usr/local/lib/udev/rules.d
+        cp "$rule" /usr/local/lib/udev/rules.d/
         if [ "$renamed" != - ]; then
             echo "KERNEL==\"$iface\", NAME=\"$renamed\"" > /run/udev/rules.d/50-rename.rules
         fi
@@ -287,7 +289,7 @@ udev_run() {
 udev_asks() {
     local out wants tagged
     out=$(udev_run "$@") || { echo "udevadm failed: $out"; return; }
-    if grep "/run/udev/rules.d/${rule##*/}:[0-9]" <<< "$out"; then return; fi
+    if grep "/usr/local/lib/udev/rules.d/${rule##*/}:[0-9]" <<< "$out"; then return; fi
     wants=$(sed -n 's/^SYSTEMD_WANTS=//p' <<< "$out")
     tagged=
     if grep -q '^TAGS=.*:systemd:' <<< "$out"; then tagged=" (tagged systemd)"; fi
