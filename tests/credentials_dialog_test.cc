@@ -28,11 +28,9 @@ protected:
     bool RunDialog(const std::function<void(Zuner &)> &act)
     {
         bool seen = false;
-        Later(50, [&] {
-            auto *dialog = dynamic_cast<Zuner *>(FindWindow(ZunaTexts[0]));
-            ASSERT_NE(dialog, nullptr);
+        ActOn<Zuner>("ZUNA dialog", [&](Zuner &dialog) {
             seen = true;
-            act(*dialog);
+            act(dialog);
         });
         OnCommandsMenu(ROW_ZUNA);  // returns when the dialog is gone
         Step();
@@ -211,7 +209,7 @@ TEST_F(CredentialsDialogTest, PollRedrawsOnlyTheBlinkingLabel)
         RedrawCounter counter(d, {d.statuslabel, d.fieldlabels[0], d.fieldlabels[1], d.fieldlabels[2]});
         for (int tick = 0; tick < 3; ++tick) {
             EXPECT_TRUE(d.PollAuth());
-            Step(100);
+            WaitForFrame(d);
         }
         EXPECT_GE(counter.draws()[0], 3);
         EXPECT_EQ(std::vector<int>(counter.draws().begin() + 1, counter.draws().end()),
@@ -249,7 +247,7 @@ TEST_F(CredentialsDialogTest, EndingInTheTurnOfTheLastPollEndsTheDialogOnce)
             if (c.pollFirst)
                 Glib::signal_timeout().connect_once(end, 500);
             // The loop is held past both, so that they fall in one turn.
-            Glib::signal_timeout().connect_once([] { g_usleep(1300 * 1000); }, 100);
+            g_usleep(1300 * 1000);
         }));
         Step(100);
         Gtk::Window *result = FindWindow("Authentication");

@@ -1,6 +1,7 @@
 // "Load new Firmware": the file dialog, the flash with its progress bar, the
 // adapter's radio and configuration afterwards, and the result text.
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 
 #include <sstream>
 
@@ -46,30 +47,31 @@ protected:
         std::vector<std::string> texts;
         AnswerFileDialogLater(100, Gtk::RESPONSE_OK, file);
         // The result view is there once the window holds its "OK".
-        std::function<void()> answer = [&] {
-            Gtk::Window *w = FindWindow("Updating firmware");
-            Gtk::Button *ok = w ? FindButton(*w, "OK") : nullptr;
-            if (!ok) {
-                Later(50, answer);
-                return;
-            }
-            texts = LabelTexts(*w);
-            barFull = onePercentGreen = false;
-            if (FlashProgressMeter && FlashProgressMeter->pixmap) {
-                auto surface = FlashProgressMeter->pixmap;
-                const auto pixel = [&](int x) {
-                    surface->flush();
-                    const auto *row = reinterpret_cast<const uint32_t *>(surface->get_data() + surface->get_stride() * 10);
-                    return row[x] & 0xFFFFFF;
-                };
-                barFull = pixel(1) == 0x00FF00 && pixel(599) == 0x00FF00;
-                FlashProgressMeter->Update(1);
-                onePercentGreen = pixel(1) == 0x00FF00;
-            }
-            ok->clicked();
-        };
-        Later(150, answer);
+        sigc::connection result = ActOnWindow(
+            "firmware result window",
+            [] {
+                Gtk::Window *w = FindWindow("Updating firmware");
+                return w && FindButton(*w, "OK") ? w : nullptr;
+            },
+            [&](Gtk::Window &w) {
+                texts = LabelTexts(w);
+                barFull = onePercentGreen = false;
+                if (FlashProgressMeter && FlashProgressMeter->pixmap) {
+                    auto surface = FlashProgressMeter->pixmap;
+                    const auto pixel = [&](int x) {
+                        surface->flush();
+                        const auto *row = reinterpret_cast<const uint32_t *>(surface->get_data() + surface->get_stride() * 10);
+                        return row[x] & 0xFFFFFF;
+                    };
+                    barFull = pixel(1) == 0x00FF00 && pixel(599) == 0x00FF00;
+                    FlashProgressMeter->Update(1);
+                    onePercentGreen = pixel(1) == 0x00FF00;
+                }
+                FindButton(w, "OK")->clicked();
+            });
         OnCommandsMenu(ROW_FIRMWARE);  // returns when the window is gone
+        // Without a result window the poll would outlive what it fills in.
+        result.disconnect();
         Step();
         return texts;
     }
@@ -96,6 +98,27 @@ TEST_F(FirmwareWindowTest, CancelTouchesNothingAndEndsTheLoop)
     EXPECT_EQ(FindWindow("File selection"), nullptr);
     EXPECT_EQ(FindWindow("Updating firmware"), nullptr);
     EXPECT_TRUE(TheUpdater->timer.connected());
+}
+
+// The helper that drives the file dialog, when it fails, still answers it:
+// the command ends at once rather than wait for its loop's guard, which
+// would add a failure of its own.
+void ChooseMissingFile()
+{
+    AnswerFileDialogLater(100, Gtk::RESPONSE_OK, "/nonexistent/image.bin");
+    OnCommandsMenu(ROW_FIRMWARE);
+}
+
+TEST_F(FirmwareWindowTest, FailingFileDialogHelperStillEndsTheCommand)
+{
+    sb.clearJournal();
+    EXPECT_FATAL_FAILURE(ChooseMissingFile(), "no file to choose: /nonexistent/image.bin");
+    Step();
+    EXPECT_EQ(FindWindow("File selection"), nullptr);
+    EXPECT_EQ(FindWindow("Updating firmware"), nullptr);
+    EXPECT_TRUE(TheUpdater->timer.connected());
+    for (int c : Commands())
+        EXPECT_LT(c, 50) << "nothing is written: " << c;
 }
 
 TEST_F(FirmwareWindowTest, WrongFileSwitchesTheRadioBackOnWithoutRewritingTheConfiguration)
@@ -160,9 +183,9 @@ TEST_F(FirmwareWindowTest, ProgressIsOnTheScreenWhileTheFlashRuns)
 {
     TheUpdater->Stop();
     // Watched from outside: the program's own loop is held by the flash.
-    Program watch(sb, "XDRIVE", {"bar", "Updating firmware", "30", "File selection"});
+    Program watch(sb, "XDRIVE", {"bar", "Updating firmware", std::to_string(WaitSeconds), "File selection"});
     ASSERT_TRUE(Contains(Load(Image()), "Firmware update succesful"));
-    ASSERT_EQ(watch.Wait(10), 0) << watch.Err();
+    ASSERT_EQ(watch.Wait(), 0) << watch.Err();
     std::istringstream seen(watch.Out());
     bool at80 = false;
     for (int bar = 0, dialog = 0; seen >> bar >> dialog;) {

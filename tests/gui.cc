@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include <glibmm/main.h>
+#include <gtk/gtk.h>
 #include <gtkmm/bin.h>
 #include <gtkmm/container.h>
 #include <gtkmm/main.h>
@@ -27,19 +28,85 @@ void Step(int ms)
     } while (std::chrono::steady_clock::now() < until);
 }
 
+bool RunUntil(const std::function<bool()> &done, const std::string &what, int seconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until) {
+            ADD_FAILURE() << "waited " << seconds << " s in vain for " << what;
+            return false;
+        }
+        if (Gtk::Main::events_pending())
+            Gtk::Main::iteration(false);
+        else
+            g_usleep(5000);
+    }
+    return true;
+}
+
 void Later(int ms, std::function<void()> fn)
 {
     Glib::signal_timeout().connect_once(std::move(fn), unsigned(ms));
 }
 
-void ShownSize(Gtk::Window &window, int &width, int &height)
+sigc::connection ActOnWindow(const std::string &what, std::function<Gtk::Window *()> find,
+                             std::function<void(Gtk::Window &)> act, int seconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    // Polled without holding the loop: the window may be made by it.
+    return Glib::signal_timeout().connect(
+        [what, find, act, until, seconds] {
+            Gtk::Window *window = find();
+            if (!window) {
+                if (std::chrono::steady_clock::now() < until)
+                    return true;
+                ADD_FAILURE() << "no " << what << " came"
+                              << (seconds ? " within " + std::to_string(seconds) + " s" : "");
+                if (Gtk::Main::level() > 0)
+                    Gtk::Main::quit();
+                return false;
+            }
+            act(*window);
+            // An ASSERT in act returned early, maybe before the window's end:
+            // a window left shown would hold its loop.
+            if (::testing::Test::HasFatalFailure())
+                if (Gtk::Window *left = find())
+                    left->close();
+            return false;
+        },
+        10);
+}
+
+bool WaitForFrame(Gtk::Window &window)
+{
+    GdkFrameClock *clock = gtk_widget_get_frame_clock(GTK_WIDGET(window.gobj()));
+    if (!clock) {
+        ADD_FAILURE() << "window '" << window.get_title() << "' has no frame clock: not shown";
+        return false;
+    }
+    bool painted = false;
+    const gulong handler = g_signal_connect_swapped(
+        clock, "after-paint", G_CALLBACK(+[](bool *done) { *done = true; }), &painted);
+    gdk_frame_clock_request_phase(clock, GDK_FRAME_CLOCK_PHASE_PAINT);
+    const bool done = RunUntil([&] { return painted; }, "a frame of window '" + window.get_title() + "'");
+    g_signal_handler_disconnect(clock, handler);
+    return done;
+}
+
+void Settle(Gtk::Window &window)
 {
     // A new size is laid out at the next frame, asked of the server, then
-    // confirmed by it: give each step its turn.
+    // confirmed by it, and laid out again: give each step its turn.
     for (int i = 0; i < 3; ++i) {
-        Step(30);
+        WaitForFrame(window);
         window.get_display()->sync();
+        Step();
     }
+}
+
+void ShownSize(Gtk::Window &window, int &width, int &height)
+{
+    Settle(window);
     int x = 0, y = 0;
     width = height = -1;
     if (auto gdk = window.get_window())

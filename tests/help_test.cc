@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include <glibmm/main.h>
 #include <gtkmm/main.h>
 
 #include "command_menus.h"
@@ -48,8 +49,9 @@ std::string Slurp(const std::string &path)
 
 const char HelpUrl[] = "file:/opt/tavlo/helpml/";
 
-// Runs the main loop until done() holds or ms have passed.
-bool StepUntil(const std::function<bool()> &done, int ms = 5000)
+// Runs the main loop until done() holds or ms have passed; false, silently,
+// when it did not.
+bool StepUntil(const std::function<bool()> &done, int ms = WaitSeconds * 1000)
 {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
@@ -60,14 +62,7 @@ bool StepUntil(const std::function<bool()> &done, int ms = 5000)
     return true;
 }
 
-browse *FindBrowse()
-{
-    for (Gtk::Window *w : Gtk::Window::list_toplevels())
-        if (auto *b = dynamic_cast<browse *>(w))
-            if (b->get_visible())
-                return b;
-    return nullptr;
-}
+browse *FindBrowse() { return ShownWindow<browse>(); }
 
 // Children of this process that have ended and were never collected.
 std::vector<pid_t> Zombies()
@@ -303,10 +298,12 @@ protected:
     BrowserRun WaitForRun()
     {
         std::vector<BrowserRun> runs;
-        EXPECT_TRUE(StepUntil([&] {
-            runs = Runs();
-            return !runs.empty();
-        }));
+        RunUntil(
+            [&] {
+                runs = Runs();
+                return !runs.empty();
+            },
+            "the browser's record");
         EXPECT_EQ(runs.size(), 1u);
         return runs.empty() ? BrowserRun{} : runs[0];
     }
@@ -314,10 +311,12 @@ protected:
     ErrWin *WaitForError()
     {
         ErrWin *err = nullptr;
-        StepUntil([&] {
-            err = dynamic_cast<ErrWin *>(FindWindow("Error message"));
-            return err != nullptr;
-        });
+        RunUntil(
+            [&] {
+                err = dynamic_cast<ErrWin *>(FindWindow("Error message"));
+                return err != nullptr;
+            },
+            "the error window");
         return err;
     }
 
@@ -340,7 +339,7 @@ TEST_F(HelpTest, EachPageOpensItsUrlInANewBrowser)
         EXPECT_EQ(ThePrefs.GetBrowserPid(), r.pid) << i;
         EXPECT_EQ(HelpRemoteFlag, 0);
     }
-    EXPECT_TRUE(StepUntil([] { return Zombies().empty(); }));
+    RunUntil([] { return Zombies().empty(); }, "the browsers to be collected");
     EXPECT_EQ(FindWindow("Error message"), nullptr);
 }
 
@@ -361,7 +360,7 @@ TEST_F(HelpTest, NetscapeWithRunningBrowserIsAskedRemotely)
     // A child that ShowHelp did not start, ending while the remote request
     // still runs, is left to its own parent.
     kill(sleeper, SIGKILL);
-    EXPECT_TRUE(StepUntil([] { return HelpRemoteFlag == 0; }));
+    RunUntil([] { return HelpRemoteFlag == 0; }, "the remote request to end");
     int status = 0;
     EXPECT_EQ(waitpid(sleeper, &status, WNOHANG), sleeper);
     EXPECT_TRUE(WIFSIGNALED(status));
@@ -575,7 +574,8 @@ TEST_F(HelpTest, RootRunsNoOtherUsersChoice)
             EXPECT_EQ(r.cwd, "/");
             EXPECT_EQ(r.args, std::vector<std::string>{std::string(HelpUrl) + "Status.htm"});
             EXPECT_EQ(ThePrefs.GetBrowserPid(), r.pid);
-            EXPECT_TRUE(StepUntil([] { return HelpRemoteFlag == 0 && Zombies().empty(); }));
+            RunUntil([] { return HelpRemoteFlag == 0 && Zombies().empty(); },
+                     "the browser to end and be collected");
             EXPECT_EQ(FindWindow("Error message"), nullptr);
         } else {
             ShowHelp();
@@ -848,13 +848,11 @@ TEST_F(HelpTest, WithoutPathTheDialogAsksFirst)
     const std::string path = Browser("browser");
     // Cancelled: no path, nothing started.
     bool seen = false;
-    Later(50, [&] {
-        browse *b = FindBrowse();
-        ASSERT_NE(b, nullptr);
+    ActOn<browse>("browser dialog", [&](browse &b) {
         seen = true;
-        EXPECT_EQ(b->entry->get_text(), "");
-        b->entry->set_text(path);
-        FindButton(*b, "Cancel")->clicked();
+        EXPECT_EQ(b.entry->get_text(), "");
+        b.entry->set_text(path);
+        FindButton(b, "Cancel")->clicked();
     });
     ShowHelp();
     EXPECT_TRUE(seen);
@@ -863,52 +861,53 @@ TEST_F(HelpTest, WithoutPathTheDialogAsksFirst)
     EXPECT_TRUE(Runs().empty());
 
     // Entered: the browser is started on the same request.
-    Later(50, [&] {
-        browse *b = FindBrowse();
-        ASSERT_NE(b, nullptr);
-        b->entry->set_text(path);
-        b->okbutton->clicked();
+    ActOn<browse>("browser dialog", [&](browse &b) {
+        b.entry->set_text(path);
+        b.okbutton->clicked();
     });
     BrowserRun r = HelpOnce();
     ASSERT_NE(ThePrefs.GetBrowser(), nullptr);
     EXPECT_EQ(std::string(ThePrefs.GetBrowser()), path);
     EXPECT_EQ(r.args, std::vector<std::string>{std::string(HelpUrl) + "Status.htm"});
 
-    // Stored: "Help" goes straight to the browser.
-    Later(2000, [] {
-        if (browse *b = FindBrowse()) {
-            ADD_FAILURE() << "dialog opened with a stored path";
-            b->close();
-        }
-    });
+    // Stored: "Help" goes straight to the browser. A dialog would be up
+    // when its loop first turns.
+    sigc::connection trap = Glib::signal_timeout().connect(
+        [] {
+            if (browse *b = FindBrowse()) {
+                ADD_FAILURE() << "dialog opened with a stored path";
+                b->close();
+            }
+            return false;
+        },
+        0);
     HelpOnce();
+    trap.disconnect();
 }
 
 TEST_F(HelpTest, DialogLooksAsItShould)
 {
-    Later(50, [] {
-        browse *b = FindBrowse();
-        ASSERT_NE(b, nullptr);
+    ActOn<browse>("browser dialog", [](browse &b) {
         int w = 0, h = 0;
-        b->get_size_request(w, h);
+        b.get_size_request(w, h);
         EXPECT_EQ(w, 300);
         EXPECT_EQ(h, 100);
-        EXPECT_FALSE(b->get_resizable());
-        EXPECT_TRUE(b->get_modal());
-        EXPECT_EQ(b->get_title(), "");
-        EXPECT_EQ(LabelTexts(*b), (std::vector<std::string>{
+        EXPECT_FALSE(b.get_resizable());
+        EXPECT_TRUE(b.get_modal());
+        EXPECT_EQ(b.get_title(), "");
+        EXPECT_EQ(LabelTexts(b), (std::vector<std::string>{
                                       "", "Please enter the pathname of your HTML browser"}));
-        EXPECT_NE(FindButton(*b, "Ok"), nullptr);
-        EXPECT_NE(FindButton(*b, "Cancel"), nullptr);
+        EXPECT_NE(FindButton(b, "Ok"), nullptr);
+        EXPECT_NE(FindButton(b, "Cancel"), nullptr);
         // Centred on the 1280 x 1024 screen.
         int x = 0, y = 0;
-        b->get_position(x, y);
-        EXPECT_NEAR(x + b->get_width() / 2, 640, 2);
-        EXPECT_NEAR(y + b->get_height() / 2, 512, 2);
+        b.get_position(x, y);
+        EXPECT_NEAR(x + b.get_width() / 2, 640, 2);
+        EXPECT_NEAR(y + b.get_height() / 2, 512, 2);
         // The entry takes 128 characters; the stored field keeps 127.
-        b->entry->set_text(std::string(200, 'p'));
-        EXPECT_EQ(b->entry->get_text().size(), 128u);
-        b->okbutton->clicked();
+        b.entry->set_text(std::string(200, 'p'));
+        EXPECT_EQ(b.entry->get_text().size(), 128u);
+        b.okbutton->clicked();
     });
     HelpBrowserPath();
     ASSERT_NE(ThePrefs.GetBrowser(), nullptr);
@@ -931,20 +930,18 @@ TEST_F(HelpTest, SelectHelpBrowserEditsTheStoredPath)
     for (const auto &c : cases) {
         ThePrefs.SetBrowser("/old/browser");
         bool seen = false;
-        Later(50, [&] {
-            browse *b = FindBrowse();
-            ASSERT_NE(b, nullptr);
+        ActOn<browse>("browser dialog", [&](browse &b) {
             seen = true;
-            EXPECT_EQ(b->entry->get_text(), "/old/browser");
-            b->entry->set_text(c.text);
+            EXPECT_EQ(b.entry->get_text(), "/old/browser");
+            b.entry->set_text(c.text);
             if (c.how == "ok")
-                b->okbutton->clicked();
+                b.okbutton->clicked();
             else if (c.how == "enter")
-                b->entry->activate();
+                b.entry->activate();
             else if (c.how == "cancel")
-                FindButton(*b, "Cancel")->clicked();
+                FindButton(b, "Cancel")->clicked();
             else
-                b->close();
+                b.close();
         });
         OnCommandsMenu(ROW_HELP_BROWSER);  // returns when the dialog is gone
         EXPECT_TRUE(seen) << c.how;
@@ -960,11 +957,9 @@ TEST_F(HelpTest, SelectHelpBrowserEditsTheStoredPath)
     }
     // Cleared: the next "Help" asks again.
     bool asked = false;
-    Later(50, [&] {
-        browse *b = FindBrowse();
-        ASSERT_NE(b, nullptr);
+    ActOn<browse>("browser dialog", [&](browse &b) {
         asked = true;
-        b->close();
+        b.close();
     });
     ShowHelp();
     EXPECT_TRUE(asked);

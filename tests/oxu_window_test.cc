@@ -15,6 +15,7 @@
 #include "latin1_text.h"
 #include "main_window.h"
 #include "profile_file.h"
+#include "properties_window.h"
 #include "updater.h"
 
 namespace {
@@ -39,14 +40,17 @@ protected:
             sb.add(i);
         RescanRadios();
         BuildMainWindow();
+        // Read before the main loop runs: the refresher's first tick may
+        // come during any step after this one.
         startDate = TheUpdater->datelabel->get_text();
+        startStatus = StatusLine();
         ChooseAdapter();
         Step();
     }
     std::string StatusLine() const { return TheUpdater->statuslabel->get_text(); }
 
     ProcessSandbox sb;
-    std::string startDate;
+    std::string startDate, startStatus;
 };
 
 TEST_F(MainWindowTest, ShowsTitlePictureAndBlankStatusLine)
@@ -58,7 +62,7 @@ TEST_F(MainWindowTest, ShowsTitlePictureAndBlankStatusLine)
     EXPECT_EQ(w, 515);
     EXPECT_EQ(h, 330);
     EXPECT_FALSE(MainWindow->get_resizable());
-    EXPECT_EQ(StatusLine(), std::string(128, ' '));
+    EXPECT_EQ(startStatus, std::string(128, ' '));
     EXPECT_FALSE(startDate.empty());
     EXPECT_NE(startDate.back(), '\n');
 
@@ -132,7 +136,7 @@ TEST_F(MainWindowTest, RefreshRedrawsOnlyTheDate)
         EXPECT_TRUE(TheUpdater->Tick(1000));
     }
     ASSERT_NE(TheUpdater->datelabel->get_text(), shown);
-    Step(100);
+    WaitForFrame(*MainWindow);
     EXPECT_EQ(counter.draws()[0], 0);  // the status line
     EXPECT_GE(counter.draws()[1], 1);  // the date
     EXPECT_EQ(counter.draws()[2], 0);  // the picture
@@ -227,13 +231,13 @@ TEST_F(MainWindowTest, StartTwiceConnectsOnce)
     TheUpdater->Start();
     TheUpdater->Start();
     sb.clearJournal();
-    Step(2500);
-    int reads = 0;
-    for (int c : sb.commands("eth0"))
-        reads += c == 8;
-    // Two connections would read twice a second.
-    EXPECT_GE(reads, 1);
-    EXPECT_LE(reads, 2);
+    const auto reads = [&] {
+        const auto c = sb.commands("eth0");
+        return std::count(c.begin(), c.end(), 8);
+    };
+    ASSERT_TRUE(RunUntil([&] { return reads() >= 3; }, "three refreshes"));
+    // Two connections would read twice a second, at the same moments.
+    EXPECT_GE(sb.shortestGap(8), 0.5);
 }
 
 TEST_F(MainWindowTest, OneAdapterIsTakenUpAtOnce)
@@ -389,29 +393,27 @@ TEST_F(MainWindowTest, AboutRunsItsOwnLoopUntilClosed)
     Start({"eth0"});
     for (bool byOk : {true, false}) {
         bool seen = false;
-        Later(100, [&] {
-            auto *about = dynamic_cast<About *>(FindWindow("About OXU"));
-            ASSERT_NE(about, nullptr);
+        ActOn<About>("About window", [&](About &about) {
             seen = true;
             int mx, my, ax, ay;
             MainWindow->get_position(mx, my);
-            about->get_position(ax, ay);
+            about.get_position(ax, ay);
             EXPECT_EQ(ax, mx + 54);
             EXPECT_EQ(ay, my + 100);
-            EXPECT_TRUE(about->get_modal());
+            EXPECT_TRUE(about.get_modal());
             int w = 0, h = 0;
-            ShownSize(*about, w, h);
+            ShownSize(about, w, h);
             EXPECT_EQ(w, 400);
             EXPECT_EQ(h, 120);
-            auto lines = LabelTexts(*about);
+            auto lines = LabelTexts(about);
             EXPECT_NE(std::find(lines.begin(), lines.end(),
                                 "Vindral Wireless LAN Diagnostic Utility for Linux"),
                       lines.end());
             EXPECT_NE(std::find(lines.begin(), lines.end(), "Version 2.0.8"), lines.end());
             if (byOk)
-                about->okbutton->clicked();
+                about.okbutton->clicked();
             else
-                about->close();
+                about.close();
         });
         OnCommandsMenu(ROW_ABOUT);  // returns when the nested loop ends
         EXPECT_TRUE(seen);
@@ -462,10 +464,8 @@ TEST_F(MainWindowTest, BusyRowsRestartTheRefresher)
         if (row == ROW_FIRMWARE)
             AnswerFileDialogLater(100, Gtk::RESPONSE_CANCEL);
         if (row == ROW_PROPERTIES)
-            Later(100, [] {
-                Gtk::Window *window = FindWindow("VX1100 Properties");
-                ASSERT_NE(window, nullptr);
-                FindButton(*window, " Cancel ")->clicked();
+            ActOn<PropWindow>("properties window", [](PropWindow &window) {
+                window.buttons[PropWindow::CANCEL]->clicked();
             });
         OnCommandsMenu(row);
         EXPECT_EQ(TheUpdater->running, 1) << row;

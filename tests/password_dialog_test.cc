@@ -26,33 +26,28 @@ protected:
     bool Cem(int row, const std::function<void(cempass &)> &act)
     {
         bool seen = false;
-        Later(50, [&] {
-            cempass *d = nullptr;
-            for (Gtk::Window *w : Gtk::Window::list_toplevels())
-                if (auto *c = dynamic_cast<cempass *>(w); c && c->get_visible())
-                    d = c;
-            if (!d)
-                return;
+        // The dialog, when the row asks for a password, is up before the
+        // row's loop runs; when it does not ask, none comes.
+        sigc::connection ask = ActOn<cempass>("password dialog", [&](cempass &d) {
             seen = true;
-            act(*d);
+            act(d);
         });
         // An unlocked "Enter WEP key" goes on to the WEP key window: close it.
         wepOpened = false;
-        auto closer = Glib::signal_timeout().connect(
+        sigc::connection closer = Glib::signal_timeout().connect(
             [this] {
-                for (Gtk::Window *w : Gtk::Window::list_toplevels())
-                    if (dynamic_cast<WepKeyEntry *>(w) && w->get_visible()) {
-                        wepOpened = true;
-                        w->close();
-                    }
+                if (auto *w = ShownWindow<WepKeyEntry>()) {
+                    wepOpened = true;
+                    w->close();
+                }
                 return true;
             },
             50);
         OnCemMenu(row);  // returns when the dialog is gone
+        // Neither may outlive what they refer to.
+        ask.disconnect();
         closer.disconnect();
-        // Without a dialog the check above is still pending: let it run
-        // while what it refers to lives.
-        Step(100);
+        Step();
         return seen;
     }
     // The row labels in the order shown, and the size asked for the dialog

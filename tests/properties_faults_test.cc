@@ -189,7 +189,8 @@ bool EditRefused(std::vector<std::string> &lines)
 {
     bool returned = false;
     Later(0, [&] {
-        Later(50, [&] {
+        // The error window is up before the command's loop runs.
+        Later(0, [&] {
             auto *err = dynamic_cast<ErrWin *>(FindWindow("Error message"));
             lines = err ? LabelTexts(*err) : std::vector<std::string>{"none"};
             if (FindWindow(Title))
@@ -203,14 +204,7 @@ bool EditRefused(std::vector<std::string> &lines)
         returned = true;
         Gtk::Main::quit();
     });
-    auto guard = Glib::signal_timeout().connect(
-        [] {
-            Gtk::Main::quit();
-            return true;
-        },
-        10000);
     Gtk::Main::run();
-    guard.disconnect();
     Step();
     return returned;
 }

@@ -63,27 +63,20 @@ protected:
     bool Edit(const std::function<void(PropWindow &)> &act, const std::string &title = Title)
     {
         bool seen = false, returned = false, outerRan = false;
-        sigc::connection marker, guard;
+        sigc::connection marker, drive;
         Later(0, [&] {
-            Later(50, [&] {
-                auto *window = dynamic_cast<PropWindow *>(FindWindow(title));
-                if (!window) {
-                    Gtk::Main::quit();
-                    return;
-                }
-                seen = true;
-                act(*window);
-            });
-            guard = Glib::signal_timeout().connect(
-                [&] {
-                    ADD_FAILURE() << "the properties loop did not end";
-                    Gtk::Main::quit();
-                    return false;
+            // The window is up before the command's loop runs, or not at all.
+            drive = ActOnWindow(
+                "properties window '" + title + "'",
+                [&title] { return dynamic_cast<PropWindow *>(FindWindow(title)); },
+                [&](Gtk::Window &window) {
+                    seen = true;
+                    act(static_cast<PropWindow &>(window));
                 },
-                15000);
+                0);
             OnCommandsMenu(ROW_PROPERTIES);
             returned = true;
-            guard.disconnect();
+            drive.disconnect();
             marker = Glib::signal_timeout().connect(
                 [&] {
                     outerRan = true;
@@ -94,7 +87,7 @@ protected:
         });
         Gtk::Main::run();
         marker.disconnect();
-        guard.disconnect();
+        drive.disconnect();
         Step();
         return seen && returned && outerRan;
     }

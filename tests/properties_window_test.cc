@@ -41,7 +41,7 @@ TEST_F(PropertiesTest, FrameTitlePlacementSizeAndButtons)
 {
     Start();
     EXPECT_TRUE(Edit([&](PropWindow &w) {
-        Step(50);
+        Settle(w);
         EXPECT_EQ(w.get_title(), Title);
         EXPECT_TRUE(w.get_modal());
         int mx, my, x, y;
@@ -64,7 +64,7 @@ TEST_F(PropertiesTest, FrameTitlePlacementSizeAndButtons)
         for (bool adhoc : {false, true}) {
             SCOPED_TRACE(adhoc ? "ad hoc" : "infrastructure");
             (adhoc ? w.system_page->adhoc_button : w.system_page->infra_button)->clicked();
-            Step(50);
+            Settle(w);
             for (int i = 0; i < 4; ++i)
                 EXPECT_TRUE(w.book->get_nth_page(i)->get_visible()) << i;
             EXPECT_EQ(w.book->get_nth_page(4)->get_visible(), !adhoc);
@@ -74,7 +74,7 @@ TEST_F(PropertiesTest, FrameTitlePlacementSizeAndButtons)
                     continue;
                 SCOPED_TRACE(tabs[i]);
                 w.book->set_current_page(i);
-                Step(50);
+                Settle(w);
                 EXPECT_EQ(w.book->get_allocated_width(), 540);
                 EXPECT_EQ(w.book->get_allocated_height(), 320);
             }
@@ -113,8 +113,7 @@ TEST_F(PropertiesTest, HelpShowsThePageOfTheTabShown)
         w.book->set_current_page(1);
         EXPECT_EQ(CurrentHelpPage, &HelpPages[1]);
         w.buttons[PropWindow::HELP]->clicked();
-        for (int i = 0; i < 250 && !std::filesystem::exists(record); ++i)
-            Step(20);
+        RunUntil([&] { return std::filesystem::exists(record); }, "the browser's record");
         w.close();
     }));
     std::ifstream in(record);
@@ -158,8 +157,7 @@ TEST_F(PropertiesTest, CancelAndCloseChangeNothing)
         // The status line is refreshed again.
         EXPECT_TRUE(TheUpdater->timer.connected());
         sb.clearJournal();
-        Step(1200);
-        EXPECT_NE(sb.commands("eth0"), std::vector<int>{});
+        RunUntil([&] { return !sb.commands("eth0").empty(); }, "a refresh of the status line");
         TheUpdater->Stop();
     }
 }
@@ -543,7 +541,11 @@ TEST_F(PropertiesTest, AdapterGoneDuringOkIsFatalAndNothingIsSentOrSaved)
 {
     Start();
     TheUpdater->Start();
-    Step(1200);  // one refresh, so that the line has a text to keep
+    // One refresh, so that the line has a text to keep. Waited for: a
+    // refresh still due when the window opens would change the line later.
+    const std::string blank(128, ' ');
+    ASSERT_TRUE(RunUntil([&] { return TheUpdater->statuslabel->get_text() != blank; },
+                         "a refresh of the status line"));
     const std::string line = TheUpdater->statuslabel->get_text();
     const Stored before = Snapshot();
     EXPECT_TRUE(Edit([&](PropWindow &w) {

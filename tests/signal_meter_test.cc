@@ -91,12 +91,12 @@ protected:
         if (!meter->get_parent())
             window.add(*meter);
         window.show_all();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        do
-            Step(10);
-        while (!(meter->pixmap && meter->pixmap->get_width() == width &&
-                 meter->pixmap->get_height() == height) &&
-               std::chrono::steady_clock::now() < until);
+        RunUntil(
+            [&] {
+                return meter->pixmap && meter->pixmap->get_width() == width &&
+                       meter->pixmap->get_height() == height;
+            },
+            "the meter's surface at " + std::to_string(width) + " x " + std::to_string(height));
         ASSERT_TRUE(meter->pixmap);
         ASSERT_EQ(meter->get_allocated_width(), width);
         ASSERT_EQ(meter->pixmap->get_width(), width);
@@ -194,12 +194,13 @@ TEST_F(SigMeterTest, ScreenShowsTheSurfaceAndKeepsItWhenRedrawn)
         if (pass)
             meter->queue_draw();
         std::string shown;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        do {
-            Step(20);
-            auto pixbuf = Gdk::Pixbuf::create(meter->get_window(), 0, 0, 400, 20);
-            shown = PixbufRow(pixbuf, 0) + "|" + PixbufRow(pixbuf, 10);
-        } while (shown != "W400|W1 R40 W359" && std::chrono::steady_clock::now() < until);
+        RunUntil(
+            [&] {
+                auto pixbuf = Gdk::Pixbuf::create(meter->get_window(), 0, 0, 400, 20);
+                shown = PixbufRow(pixbuf, 0) + "|" + PixbufRow(pixbuf, 10);
+                return shown == "W400|W1 R40 W359";
+            },
+            "the bar on the screen");
         EXPECT_EQ(shown, "W400|W1 R40 W359");
     }
 }

@@ -19,6 +19,7 @@
 #include "help.h"
 #include "main_window.h"
 #include "statistics_window.h"
+#include "status_window.h"
 #include "updater.h"
 
 namespace {
@@ -142,10 +143,8 @@ protected:
     void WaitForRefreshes(int n)
     {
         const int target = Reads(10) + n;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (Reads(10) < target && std::chrono::steady_clock::now() < until)
-            Step(20);
-        ASSERT_GE(Reads(10), target);
+        ASSERT_TRUE(RunUntil([&] { return Reads(10) >= target; },
+                             std::to_string(n) + " refresh(es) of the window"));
     }
 
     ProcessSandbox sb;
@@ -185,7 +184,7 @@ TEST_F(StatsWindowTest, UnchangedCountersRedrawNothing)
     RedrawCounter counter(*win, rows);
     for (int tick = 0; tick < 3; ++tick) {
         EXPECT_TRUE(win->Update());
-        Step(100);
+        WaitForFrame(*win);
     }
     EXPECT_EQ(counter.allocations(), 0);
     EXPECT_EQ(counter.draws(), std::vector<int>(rows.size(), 0));
@@ -193,7 +192,7 @@ TEST_F(StatsWindowTest, UnchangedCountersRedrawNothing)
     // One counter moves: its row alone is drawn again.
     sb.set("eth0", {"stats.0xb0=" + std::to_string(CounterValue(0xb0, 0) + 1)});
     EXPECT_TRUE(win->Update());
-    Step(100);
+    WaitForFrame(*win);
     const auto draws = counter.draws();
     for (size_t i = 0; i < draws.size(); ++i)
         EXPECT_EQ(draws[i] > 0, rows[i] == win->rx_labels[0]) << "row " << i << " drawn " << draws[i] << " times";
@@ -309,14 +308,21 @@ TEST_F(StatsWindowTest, PauseFreezesEveryRowAndResumesOnePeriodLater)
     EXPECT_EQ(Reads(10), 0);
     EXPECT_EQ(LabelTexts(*win), before);
 
+    const double resumed =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     win->pause_button->clicked();
     EXPECT_EQ(win->running, 1);
     EXPECT_TRUE(win->timer.connected());
-    Step(300);
     EXPECT_EQ(Reads(10), 0);
     EXPECT_EQ(LabelTexts(*win), before);
     WaitForRefreshes(1);
     EXPECT_EQ(Reads(10), 1);
+    // A period after the resume, not sooner.
+    for (const auto &e : sb.journal()) {
+        if (e.command == 10) {
+            EXPECT_GE(e.time - resumed, 0.95);
+        }
+    }
     EXPECT_EQ(win->uptime_label->get_text(), Text(kUptime, "00:00:07"));
     EXPECT_EQ(win->total_uptime_label->get_text(), Text(kTotalUptime, "00:00:08"));
     EXPECT_EQ(win->rx_labels[21]->get_text(), Text(kMic[0].label, "9"));
@@ -455,13 +461,10 @@ TEST_F(StatsWindowTest, OkAndWindowManagerCloseEndTheCommand)
         OpenWindows = {MainWindow};
         Gtk::Window *seen = nullptr;
         std::vector<Gtk::Window *> registered;
-        Later(200, [&] {
-            seen = FindWindow(kTitle);
+        ActOn<StatsWindow>("Statistics window", [&](StatsWindow &w) {
+            seen = &w;
             registered = OpenWindows;
-            if (seen)
-                end(*seen);
-            else
-                Gtk::Main::quit();
+            end(w);
         });
         OnCommandsMenu(ROW_STATISTICS);
         ASSERT_NE(seen, nullptr);
@@ -481,8 +484,8 @@ TEST_F(StatsWindowTest, LoadNewFirmwareClosesStatusAndStatisticsWindows)
     std::vector<std::string> titles;
     size_t openAfter = 99;
     bool statusShown = true, statisticsShown = true, statisticsEnded = false;
-    Later(200, [&] {
-        Later(200, [&] {
+    ActOn<StatusWindow>("Status window", [&](StatusWindow &) {
+        ActOn<StatsWindow>("Statistics window", [&](StatsWindow &) {
             for (Gtk::Window *w : OpenWindows)
                 titles.push_back(w->get_title());
             AnswerFileDialogLater(100, Gtk::RESPONSE_CANCEL);

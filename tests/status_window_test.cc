@@ -333,14 +333,14 @@ TEST_F(StatusWindowTest, UnchangedReadingsRedrawNothing)
     RedrawCounter counter(*window, watched);
     for (int tick = 0; tick < 3; ++tick) {
         EXPECT_TRUE(window->Update());
-        Step(100);
+        WaitForFrame(*window);
     }
     EXPECT_EQ(counter.allocations(), 0);
     EXPECT_EQ(counter.draws(), std::vector<int>(28, 0));
 
     // One second more of up time: its row alone is drawn again.
     Rows({"stats.uptime=3726"});
-    Step(100);
+    WaitForFrame(*window);
     const auto draws = counter.draws();
     for (size_t i = 0; i < draws.size(); ++i)
         EXPECT_EQ(draws[i] > 0, i == 26) << "row " << i << " drawn " << draws[i] << " times";
@@ -407,16 +407,14 @@ TEST(StatusWindowMenu, OkAndWindowManagerCloseEndTheLoop)
     CurrentRadio = Radios[0];
     for (bool byOk : {true, false}) {
         bool seen = false;
-        Later(200, [&] {
-            auto *w = dynamic_cast<StatusWindow *>(FindWindow("Tavlo VX1100 Status"));
-            ASSERT_NE(w, nullptr);
+        ActOn<StatusWindow>("Status window", [&](StatusWindow &w) {
             seen = true;
             ASSERT_EQ(OpenWindows.size(), 1u);
-            EXPECT_EQ(OpenWindows[0], w);
+            EXPECT_EQ(OpenWindows[0], &w);
             if (byOk)
-                FindButton(*w, " Ok ")->clicked();
+                FindButton(w, " Ok ")->clicked();
             else
-                w->close();
+                w.close();
         });
         OnCommandsMenu(5);
         EXPECT_TRUE(seen);
@@ -434,15 +432,20 @@ TEST(StatusWindowMenu, RefreshesOnceASecond)
     CurrentRadio = Radios[0];
     sb.set("eth0", {"stats_rate=0", "stats.uptime=100"});
     std::string first, later;
-    Later(100, [&] {
-        auto *w = dynamic_cast<StatusWindow *>(FindWindow("Tavlo VX1100 Status"));
-        ASSERT_NE(w, nullptr);
-        first = w->labels[26]->get_text();
+    ActOn<StatusWindow>("Status window", [&](StatusWindow &w) {
+        first = w.labels[26]->get_text();
         sb.set("eth0", {"stats.uptime=200"});
-        Later(1900, [&, w] {
-            later = w->labels[26]->get_text();
-            w->close();
-        });
+        // Until the next refresh shows another up time.
+        ActOnWindow(
+            "Status window showing a new up time",
+            [&]() -> Gtk::Window * {
+                auto *shown = ShownWindow<StatusWindow>();
+                return shown && shown->labels[26]->get_text() != first ? shown : nullptr;
+            },
+            [&](Gtk::Window &shown) {
+                later = static_cast<StatusWindow &>(shown).labels[26]->get_text();
+                shown.close();
+            });
     });
     OnCommandsMenu(5);
     EXPECT_EQ(first, Row(26, "00:01:40"));

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <glibmm/main.h>
 #include <gtkmm/main.h>
 
 #include "command_menus.h"
 #include "globals.h"
 #include "gui.h"
 #include "main_window.h"
+#include "password_dialog.h"
 #include "wep_key_window.h"
 #include "wep_records.h"
 
@@ -72,7 +74,9 @@ protected:
     {
         bool seen = false;
         sb.clearJournal();
-        Later(50, [&] {
+        // The window, or an error window in its place, is up before the
+        // command's loop runs.
+        sigc::connection drive = Glib::signal_timeout().connect([&] {
             WepKeyEntry *w = Shown();
             if (!w) {
                 // An error window in its place: close it, which ends the
@@ -80,7 +84,7 @@ protected:
                 if (!ErrorWindows().empty())
                     for (const std::string &text : TakeError())
                         ADD_FAILURE() << "no key window but an error: " << text;
-                return;
+                return false;
             }
             seen = true;
             act(*w);
@@ -89,9 +93,12 @@ protected:
                 ADD_FAILURE() << "the window was left open";
                 w->close();
             }
-        });
+            return false;
+        }, 0);
         OnCemMenu(1);  // returns when the window is gone
-        Step(100);
+        // Without a loop it has not run: it must not outlive what it refers to.
+        drive.disconnect();
+        Step();
         return seen;
     }
     // Runs "Enter WEP key" where a read is to fail: the texts of the error
@@ -101,15 +108,18 @@ protected:
         std::vector<std::string> texts;
         bool shown = false;
         sb.clearJournal();
-        Later(30, [&] { shown = Shown() != nullptr; });
-        Later(50, [&] {
-            if (WepKeyEntry *w = Shown())
+        sigc::connection take = Glib::signal_timeout().connect([&] {
+            if (WepKeyEntry *w = Shown()) {
+                shown = true;
                 w->close();
-            else
+            } else {
                 texts = TakeError();
-        });
+            }
+            return false;
+        }, 0);
         OnCemMenu(1);  // the error window's Ok ends the command
-        Step(100);
+        take.disconnect();
+        Step();
         EXPECT_FALSE(shown) << "the key window is never shown";
         return texts;
     }
@@ -757,13 +767,12 @@ TEST_F(WepKeyWindowTest, OpensOnlyUnlockedAndWithAnAdapter)
 {
     ThePrefs.SetPassword("Orvik");
     bool prompted = false;
-    Later(50, [&] {
-        if (auto *d = FindWindow("Enter CEM Password")) {
-            prompted = true;
-            d->close();
-        }
+    sigc::connection prompt = ActOn<cempass>("password dialog", [&](cempass &d) {
+        prompted = true;
+        d.close();
     });
     EXPECT_FALSE(Wep([](WepKeyEntry &w) { w.close(); })) << "a cancelled password opens nothing";
+    prompt.disconnect();
     EXPECT_TRUE(prompted);
 
     ThePrefs.SetPassword(" ");

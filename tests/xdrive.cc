@@ -15,8 +15,11 @@
 //                                 each time either changes; ends when the
 //                                 window has come and gone, or after SECONDS
 //
-// close, click and key wait up to 5 s for the window, so that a test need
-// not call wait first. Exit status: 0 done, 1 failed or timed out, 2 usage.
+// wait and gone give up after 60 s unless told otherwise; close, click and
+// key wait up to 30 s for the window, so that a test need not call wait
+// first. Generous, for a sanitized program on a loaded machine: only a
+// failing test waits them out. Exit status: 0 done, 1 failed or timed out,
+// 2 usage.
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -44,7 +47,7 @@ const char kUsage[] =
     "                                  A+B presses A, then B, releases both)\n"
     "       xdrive bar TITLE SECONDS [OTHER]\n";
 
-const double kImplicitWait = 5.0;
+const double kImplicitWait = 30.0;
 
 Display *dpy = nullptr;
 
@@ -408,7 +411,7 @@ int main(int argc, char **argv)
         Usage(argc < 2 ? "no command" : "no TITLE");
     std::string verb = argv[1];
     std::string title = argv[2];
-    double seconds = 10;
+    double seconds = 60;
     int x = 0, y = 0;
     if (verb == "wait" || verb == "gone") {
         if (argc > 4 || (argc == 4 && !ParseDouble(argv[3], seconds)))
