@@ -46,6 +46,21 @@ constexpr int kTries = 16;
 
 } // namespace
 
+int WriteAll(int fd, const void *data, size_t n)
+{
+    const auto *p = static_cast<const uint8_t *>(data);
+    while (n) {
+        const ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return w < 0 ? errno : EIO;
+        p += w;
+        n -= size_t(w);
+    }
+    return 0;
+}
+
 bool FollowLinks(const char *path, std::string &out)
 {
     std::string p = path;
@@ -165,17 +180,8 @@ bool FileReplacement::Write(const void *data, size_t n)
 {
     if (fd_ < 0)
         return false;
-    const auto *p = static_cast<const uint8_t *>(data);
-    while (n) {
-        const ssize_t w = write(fd_, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return Fail(w < 0 ? errno : EIO);
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
+    const int err = WriteAll(fd_, data, n);
+    return err == 0 || Fail(err);
 }
 
 bool FileReplacement::CopyFrom(int from)

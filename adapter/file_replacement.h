@@ -63,6 +63,10 @@ private:
     struct stat old_ {};
 };
 
+// Writes all n bytes at the descriptor's position, resuming after partial
+// writes and interruptions: 0, or the error number that stopped it.
+int WriteAll(int fd, const void *data, size_t n);
+
 // The path with every symbolic link of its last component followed (at most
 // 40), also one that names no file yet. False with errno set on ELOOP or a
 // link that cannot be read.

@@ -163,30 +163,13 @@ bool Cfgio::WriteInPlace(const ProfileFile &image)
         error = errno;
         return false;
     }
-    const auto *p = reinterpret_cast<const uint8_t *>(&image);
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < sizeof image) {
-        const ssize_t w = pwrite(out, p + done, sizeof image - done, off_t(done));
-        if (w < 0 && errno == EINTR)
-            continue;
-        ok = w > 0;
-        if (ok)
-            done += size_t(w);
-        else
-            error = w < 0 ? errno : EIO;
-    }
-    if (ok && fdatasync(out) != 0) {
-        ok = false;
+    // Freshly opened: its position is the file's start.
+    error = WriteAll(out, &image, sizeof image);
+    if (!error && fdatasync(out) != 0)
         error = errno;
-    }
-    if (close(out) != 0 && ok) {
-        ok = false;
+    if (close(out) != 0 && !error)
         error = errno;
-    }
-    if (ok)
-        error = 0;
-    return ok;
+    return error == 0;
 }
 
 void Cfgio::KeepDamaged()
